@@ -1,0 +1,26 @@
+# orvane_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI] [WEB] [TIMEOUT <s>])
+#
+# GUI tests run on the offscreen platform; WEB tests need a real X server
+# (the suite runs under xvfb-run) and are labelled "web" so the sanitizer
+# build can leave them out.
+function(orvane_add_test)
+    cmake_parse_arguments(T "GUI;WEB" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    if(T_WEB AND NOT ORVANE_WEB)
+        return()
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE Qt5::Test ${T_LIBS})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set(env "ORVANE_BIN_DIR=${ORVANE_BIN_DIR}" "ORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    if(T_WEB)
+        set_tests_properties(${T_NAME} PROPERTIES LABELS "web")
+        list(APPEND env "QTWEBENGINE_DISABLE_SANDBOX=1")
+    elseif(T_GUI)
+        list(APPEND env "QT_QPA_PLATFORM=offscreen")
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+endfunction()
