@@ -1,0 +1,6 @@
+#include "DesktopAppInfo.h"
+
+void registerDesktopAppTypes()
+{
+    qRegisterMetaType<DesktopAppInfoPtr>("DesktopAppInfoPtr");
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The few operating-system services the client needs, behind one interface.
+// Platform_linux.cpp implements them for Linux; a Windows build supplies
+// Platform_windows.cpp with the same functions. Windows code never needs
+// an #ifdef.
+namespace Platform {
+
+// "linux" or "windows": the system family the service is told about.
+QString osFamily();
+
+// The running system's own display name, e.g. "Debian GNU/Linux 12
+// (bookworm)". Empty when the system does not say.
+QString osPrettyName();
+
+// The signed-in user's own desktop folder.
+QString userDesktopFolder();
+
+// File name of a desktop shortcut for an application name:
+// name + ".desktop" on Linux, name + ".lnk" on Windows.
+QString shortcutFileName(const QString &name);
+
+} // namespace Platform

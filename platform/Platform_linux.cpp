@@ -1,0 +1,49 @@
+#include "Platform.h"
+
+#include <QFile>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QTextStream>
+
+namespace Platform {
+
+QString osFamily()
+{
+    return QStringLiteral("linux");
+}
+
+QString osPrettyName()
+{
+    // os-release is the system's own description; QSysInfo reads it too,
+    // but falls back to invented names when the file is missing.
+    for (const char *path : {"/etc/os-release", "/usr/lib/os-release"}) {
+        QFile file(QString::fromLatin1(path));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        QTextStream in(&file);
+        in.setCodec("UTF-8");
+        while (!in.atEnd()) {
+            const QString line = in.readLine().trimmed();
+            if (!line.startsWith(QLatin1String("PRETTY_NAME=")))
+                continue;
+            QString value = line.mid(int(qstrlen("PRETTY_NAME=")));
+            if (value.size() >= 2 && (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\'')))
+                && value.endsWith(value.at(0)))
+                value = value.mid(1, value.size() - 2);
+            return value;
+        }
+    }
+    return QSysInfo::prettyProductName();
+}
+
+QString userDesktopFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+QString shortcutFileName(const QString &name)
+{
+    return name + QStringLiteral(".desktop");
+}
+
+} // namespace Platform
