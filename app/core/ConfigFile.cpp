@@ -73,8 +73,8 @@ bool writeKeys(const QString &path, const Entries &entries)
         QFile file(path);
         if (file.open(QIODevice::WriteOnly))
             file.close();
-        restrictToOwner(path);
     }
+    restrictToOwner(path);
     QSettings::Status status;
     {
         QSettings settings(path, QSettings::IniFormat);

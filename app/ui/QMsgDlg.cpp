@@ -1,5 +1,6 @@
 #include "QMsgDlg.h"
 
+#include "DialogAutoAnswer.h"
 #include "ui_QMsgDlg.h"
 
 #include <QKeyEvent>
@@ -31,6 +32,8 @@ QMsgDlg::QMsgDlg(const QString &title, const QString &text, QWidget *parent)
 
     connect(ui->closeButton, &QPushButton::clicked, this, &QMsgDlg::onClose);
     connect(ui->yesButton, &QPushButton::clicked, this, &QMsgDlg::onOK);
+
+    DialogAutoAnswer::arm(this, m_title, m_text);
 }
 
 QMsgDlg::~QMsgDlg() = default;
