@@ -1,0 +1,179 @@
+#include "ImageCache.h"
+
+#include "AppPaths.h"
+#include "NetworkAccess.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcImageCache, "orvane.imagecache")
+
+namespace ImageCache {
+
+QString cacheDir(const QString &baseDir)
+{
+    return QDir::fromNativeSeparators(QDir(baseDir).filePath(QStringLiteral("CacheImage")));
+}
+
+QString cacheFileName(const QString &address)
+{
+    if (address.isEmpty())
+        return QString();
+    const QUrl url(address, QUrl::TolerantMode);
+    const QString fileName = url.fileName(QUrl::FullyDecoded);
+    if (fileName.isEmpty())
+        return QString();
+    QString name = QString::fromLatin1(
+        QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Sha1).toHex());
+    // The suffix tells the image reader the format; anything odd in it
+    // could escape the folder or clash with the writer's temporary names.
+    static const QRegularExpression plainSuffix(QStringLiteral("^[A-Za-z0-9]{1,10}$"));
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (plainSuffix.match(suffix).hasMatch())
+        name += QLatin1Char('.') + suffix.toLower();
+    return name;
+}
+
+} // namespace ImageCache
+
+CloudDownload::CloudDownload(QObject *parent)
+    : QObject(parent)
+    , m_timer(new QTimer(this))
+{
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &CloudDownload::requestTimeout);
+}
+
+CloudDownload::~CloudDownload()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+    // An uncommitted QSaveFile removes its temporary file.
+}
+
+void CloudDownload::setDownloadInfo(const QString &baseDir, const QString &address)
+{
+    m_localPath = baseDir;
+    m_address = address;
+}
+
+bool CloudDownload::begin()
+{
+    m_succeeded = false;
+    m_writeFailed = false;
+    if (m_address.isEmpty() || m_localPath.isEmpty() || m_reply)
+        return false;
+
+    const QString dir = ImageCache::cacheDir(m_localPath);
+    QDir().mkpath(dir);
+    m_localPath = dir;
+    const QString name = ImageCache::cacheFileName(m_address);
+    if (name.isEmpty())
+        return false;
+    m_localPath = dir + QLatin1Char('/') + name;
+
+    m_file = std::make_unique<QSaveFile>(m_localPath);
+    if (!m_file->open(QIODevice::WriteOnly)) {
+        qCWarning(lcImageCache) << "cannot write" << m_localPath << m_file->errorString();
+        m_file.reset();
+        return false;
+    }
+
+    // The platform's TLS defaults apply: current protocols, peer verified.
+    QNetworkRequest request(QUrl(m_address, QUrl::TolerantMode));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
+    m_reply = threadNetworkManager()->get(request);
+    qCDebug(lcImageCache) << "url-------------" << m_address;
+    connect(m_reply.data(), &QNetworkReply::downloadProgress, this, &CloudDownload::readProgress);
+    connect(m_reply.data(), &QNetworkReply::readyRead, this, &CloudDownload::httpReadyRead);
+    connect(m_reply.data(), &QNetworkReply::finished, this, &CloudDownload::requestFinished);
+    m_timer->start(m_timeoutMs);
+    return true;
+}
+
+void CloudDownload::run()
+{
+    if (!begin())
+        return;
+    QEventLoop loop;
+    m_loop = &loop;
+    if (m_reply)
+        loop.exec();
+    m_loop = nullptr;
+}
+
+void CloudDownload::httpReadyRead()
+{
+    if (!m_reply || !m_file)
+        return;
+    const QByteArray chunk = m_reply->readAll();
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200)
+        return; // an error page is never a picture
+    if (m_file->write(chunk) != chunk.size())
+        m_writeFailed = true;
+}
+
+void CloudDownload::requestFinished()
+{
+    if (!m_reply)
+        return;
+    httpReadyRead();
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool ok = m_reply->error() == QNetworkReply::NoError && status == 200 && !m_writeFailed;
+    if (!ok)
+        qCDebug(lcImageCache) << "picture not stored, status" << status << m_reply->errorString();
+    m_reply->deleteLater();
+    m_reply = nullptr;
+    finish(ok);
+}
+
+void CloudDownload::requestTimeout()
+{
+    if (!m_reply)
+        return;
+    qCDebug(lcImageCache) << "picture timed out" << m_address;
+    // Nobody waits for the rest: stop the transfer instead of letting it
+    // fill the file behind the caller's back.
+    QNetworkReply *reply = m_reply.data();
+    m_reply = nullptr;
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+    finish(false);
+}
+
+void CloudDownload::finish(bool ok)
+{
+    m_timer->stop();
+    if (m_file) {
+        m_succeeded = ok && m_file->commit();
+        if (!m_succeeded)
+            m_file->cancelWriting();
+        m_file.reset();
+    }
+    if (m_loop)
+        m_loop->quit();
+    emit finished_signal();
+}
+
+QString fetchImageToCache(const QString &address)
+{
+    CloudDownload download;
+    download.setDownloadInfo(AppPaths::appDirPath(), address);
+    download.run();
+    return QDir::fromNativeSeparators(download.localPath());
+}

@@ -1,0 +1,14 @@
+#include "NetworkAccess.h"
+
+#include <QNetworkAccessManager>
+#include <QThreadStorage>
+
+QNetworkAccessManager *threadNetworkManager()
+{
+    // One manager per thread keeps connections alive across the many
+    // requests of a session; managers are not shareable between threads.
+    static QThreadStorage<QNetworkAccessManager *> managers;
+    if (!managers.hasLocalData())
+        managers.setLocalData(new QNetworkAccessManager);
+    return managers.localData();
+}

@@ -1,0 +1,313 @@
+#include "SrvInterface.h"
+
+#include "AppPaths.h"
+#include "NetworkAccess.h"
+#include "Platform.h"
+#include "RequestText.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkInterface>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcService, "orvane.service")
+
+
+SrvInterface::SrvInterface(QObject *parent)
+    : QObject(parent)
+    , m_clientParams(RequestText::clientParams(hardwareAddress(), Platform::osFamily(),
+                                               osDisplayName(), clientVersion()))
+{
+}
+
+QString SrvInterface::hardwareAddress()
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : interfaces) {
+        const auto flags = iface.flags();
+        if ((flags & QNetworkInterface::IsUp) && (flags & QNetworkInterface::IsRunning)
+            && !(flags & QNetworkInterface::IsLoopBack))
+            return iface.hardwareAddress();
+    }
+    return QString();
+}
+
+QString SrvInterface::osDisplayName()
+{
+    return RequestText::osDisplayName(Platform::osPrettyName());
+}
+
+QString SrvInterface::clientVersion()
+{
+    QSettings ini(AppPaths::appFilePath(QStringLiteral("UpdaterVer.ini")), QSettings::IniFormat);
+    return ini.value(QStringLiteral("/MAINVER/curver")).toString();
+}
+
+QString SrvInterface::plainUrl(const char *path) const
+{
+    return RequestText::plainUrl(AppPaths::serverAddress(), QLatin1String(path),
+                                 RequestText::timeCheckParamsNow(), m_clientParams);
+}
+
+QString SrvInterface::userUrl(const char *path, const QString &uid, const QString &token,
+                              const QList<QPair<QString, QString>> &extra) const
+{
+    return RequestText::userUrl(AppPaths::serverAddress(), QLatin1String(path),
+                                RequestText::timeCheckParamsNow(), m_clientParams, uid, token,
+                                extra);
+}
+
+bool SrvInterface::sendRequest(const QString &url, const QString &body, int timeoutMs,
+                               QString *answer)
+{
+    if (answer)
+        answer->clear();
+
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
+    QNetworkAccessManager *manager = threadNetworkManager();
+    QNetworkReply *reply = body.isEmpty() ? manager->get(request)
+                                          : manager->post(request, body.toUtf8());
+    qCDebug(lcService) << (body.isEmpty() ? "GET" : "POST") << request.url().toString();
+
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(timeoutMs);
+    if (!reply->isFinished())
+        loop.exec();
+
+    const bool inTime = reply->isFinished() && timer.isActive();
+    timer.stop();
+    if (!inTime) {
+        // Nobody waits for this reply any more: cut it off so that its late
+        // answer can never be taken for someone else's.
+        reply->disconnect();
+        reply->abort();
+        reply->deleteLater();
+        qCDebug(lcService) << "no answer within" << timeoutMs << "ms";
+        return false;
+    }
+
+    const QByteArray bytes = reply->readAll();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QNetworkReply::NetworkError error = reply->error();
+    reply->deleteLater();
+    if (error != QNetworkReply::NoError || status != 200) {
+        qCDebug(lcService) << "request failed, status" << status << "error" << error;
+        return false;
+    }
+    if (answer)
+        *answer = QString::fromUtf8(bytes);
+    return true;
+}
+
+// Sign-in and account ------------------------------------------------------
+
+bool SrvInterface::login(const QString &account, const QString &password, QString *answer)
+{
+    const QString url = RequestText::loginUrl(AppPaths::serverAddress(),
+                                              RequestText::timeCheckParamsNow(), m_clientParams);
+    return sendRequest(url, RequestText::loginBody(account, password), kLoginTimeoutMs, answer);
+}
+
+bool SrvInterface::logout(const QString &uid, const QString &token, QString *answer)
+{
+    return sendRequest(userUrl("NSVUserService/logout/json?", uid, token), QString(), kTimeoutMs,
+                       answer);
+}
+
+bool SrvInterface::forgottenPassword(const QString &phone, const QString &authCode,
+                                     const QString &newPassword, QString *answer)
+{
+    const QString body = RequestText::formText({{QStringLiteral("phone"), phone},
+                                                {QStringLiteral("auth_code"), authCode},
+                                                {QStringLiteral("new_pwd"),
+                                                 RequestText::md5Hex(newPassword)}});
+    return sendRequest(plainUrl("NSVUserService/forgottenPassword/json?"), body, kTimeoutMs,
+                       answer);
+}
+
+bool SrvInterface::resetPassword(const QString &uid, const QString &token,
+                                 const QString &newPassword, const QString &oldPassword,
+                                 QString *answer)
+{
+    const QString body = RequestText::formText(
+        {{QStringLiteral("new_pwd"), RequestText::md5Hex(newPassword)},
+         {QStringLiteral("old_pwd"), RequestText::md5Hex(oldPassword)}});
+    return sendRequest(userUrl("NSVUserService/resetPassword/json?", uid, token), body,
+                       kTimeoutMs, answer);
+}
+
+bool SrvInterface::sendAuthCodeToPhone(const QString &phone, QString *answer)
+{
+    return sendRequest(plainUrl("NSVAuthService/sendAuthCodeToPhone/json?"),
+                       RequestText::formText({{QStringLiteral("phone"), phone}}), kTimeoutMs,
+                       answer);
+}
+
+bool SrvInterface::changeTrueNameByUID(const QString &uid, const QString &token,
+                                       const QString &oldName, const QString &newName,
+                                       QString *answer)
+{
+    const QString body = RequestText::formText(
+        {{QStringLiteral("new_name"), newName}, {QStringLiteral("old_name"), oldName}});
+    return sendRequest(userUrl("NSVUserProfileService/changeTrueNameByUID/json?", uid, token),
+                       body, kTimeoutMs, answer);
+}
+
+bool SrvInterface::updateUserAvatarByUID(const QString &uid, const QString &token,
+                                         const QString &base64Picture, QString *answer)
+{
+    // Base64 carries "+", "/" and "=", which a form decoder would mangle.
+    const QString body = RequestText::formText({{QStringLiteral("base64bin"), base64Picture}});
+    return sendRequest(userUrl("NSVUserProfileService/updateUserAvatarByUID/json?", uid, token),
+                       body, kTimeoutMs, answer);
+}
+
+// Software and desktop applications ---------------------------------------
+
+bool SrvInterface::getNewNSVSoftwareToAll(int regionId, QString *answer)
+{
+    const QString url = RequestText::updateUrl(
+        AppPaths::serverAddress(), QStringLiteral("NSVVerUpdateService/getNewNSVSoftwareToAll/json?"),
+        RequestText::timeCheckParamsNow(), m_clientParams, regionId);
+    return sendRequest(url, QString(), kTimeoutMs, answer);
+}
+
+bool SrvInterface::getCloudDesktopAppFullInfo(const QString &uid, const QString &token,
+                                              QString *answer)
+{
+    return sendRequest(userUrl("NSVCloudDesktopService/getCloudDesktopAppFullInfo/json?", uid,
+                               token),
+                       QString(), kTimeoutMs, answer);
+}
+
+bool SrvInterface::IsInstallAppInCloudDesktop(const QString &uid, const QString &token,
+                                              const QString &appId, QString *answer)
+{
+    return sendRequest(userUrl("NSVCloudDesktopService/IsInstallAppInCloudDesktop/json?", uid,
+                               token, {{QStringLiteral("app_id"), appId}}),
+                       QString(), kTimeoutMs, answer);
+}
+
+bool SrvInterface::addNewAppToCloudDesktop(const QString &uid, const QString &token,
+                                           const QString &companyId, const QString &appId,
+                                           const QString &appName, QString *answer)
+{
+    const QString body = RequestText::formText({{QStringLiteral("app_id"), appId},
+                                                {QStringLiteral("app_name"), appName},
+                                                {QStringLiteral("compan_id"), companyId}});
+    return sendRequest(userUrl("NSVCloudDesktopService/addNewAppToCloudDesktop/json?", uid, token),
+                       body, kTimeoutMs, answer);
+}
+
+bool SrvInterface::deletelAppInCloudDesktop(const QString &uid, const QString &token,
+                                            const QString &appId, const QString &appName,
+                                            QString *answer)
+{
+    const QString body = RequestText::formText(
+        {{QStringLiteral("app_id"), appId}, {QStringLiteral("app_name"), appName}});
+    return sendRequest(userUrl("NSVCloudDesktopService/deletelAppInCloudDesktop/json?", uid,
+                               token),
+                       body, kTimeoutMs, answer);
+}
+
+bool SrvInterface::IsRemoveAppInCloudDesktop(const QString &uid, const QString &token,
+                                             const QString &appId, int isRemove,
+                                             QString *answer)
+{
+    return sendRequest(userUrl("NSVCloudDesktopService/IsRemoveAppInCloudDesktop/json?", uid,
+                               token,
+                               {{QStringLiteral("app_id"), appId},
+                                {QStringLiteral("is_remove"), QString::number(isRemove)}}),
+                       QString(), kTimeoutMs, answer);
+}
+
+bool SrvInterface::UpdateAppInstallSteInCloudDesktop(const QString &uid, const QString &token,
+                                                     const QString &appId,
+                                                     const QString &appName,
+                                                     const QString &execPath,
+                                                     const QString &unloadPath, QString *answer)
+{
+    return sendRequest(userUrl("NSVCloudDesktopService/UpdateAppInstallSteInCloudDesktop/json?",
+                               uid, token,
+                               {{QStringLiteral("app_id"), appId},
+                                {QStringLiteral("app_name"), appName},
+                                {QStringLiteral("mac"), hardwareAddress()},
+                                {QStringLiteral("private_exec_path"), execPath},
+                                {QStringLiteral("private_unload_path"), unloadPath}}),
+                       QString(), kTimeoutMs, answer);
+}
+
+bool SrvInterface::UpdateAppVerInCloudDesktop(const QString &uid, const QString &token,
+                                              const QString &appId, const QString &appName,
+                                              const QString &version, QString *answer)
+{
+    const QString body = RequestText::formText({{QStringLiteral("app_id"), appId},
+                                                {QStringLiteral("app_name"), appName},
+                                                {QStringLiteral("app_ver"), version}});
+    return sendRequest(userUrl("NSVCloudDesktopService/UpdateAppVerInCloudDesktop/json?", uid,
+                               token),
+                       body, kTimeoutMs, answer);
+}
+
+// Messages, push and client reports ----------------------------------------
+
+bool SrvInterface::getSystemNoticeListByUID(const QString &uid, const QString &token,
+                                            const QString &page, QString *answer)
+{
+    return sendRequest(userUrl("NSVNoticeService/getSystemNoticeListByUID/json?", uid, token,
+                               {{QStringLiteral("page"), page}}),
+                       QString(), kTimeoutMs, answer);
+}
+
+bool SrvInterface::getPushSvrIPAddressByTime33Hash(const QString &uid, const QString &token,
+                                                   QString *answer)
+{
+    return sendRequest(userUrl("NSVPushSvrService/getPushSvrIPAddressByTime33Hash/json?", uid,
+                               token),
+                       QString(), kTimeoutMs, answer);
+}
+
+bool SrvInterface::userSystemCollectReported(const QString &uid, const QString &token,
+                                             const QString &mac, const QString &ip,
+                                             const QString &os, const QString &apps,
+                                             QString *answer)
+{
+    const QString body = RequestText::formText({{QStringLiteral("mac"), mac},
+                                                {QStringLiteral("ip"), ip},
+                                                {QStringLiteral("os"), os},
+                                                {QStringLiteral("apps"), apps}});
+    return sendRequest(userUrl("NSVUserSystemCollectService/reported/json?", uid, token), body,
+                       kTimeoutMs, answer);
+}
+
+bool SrvInterface::userPeripheralCollectReported(const QString &uid, const QString &token,
+                                                 const QString &name, const QString &model,
+                                                 const QString &producer,
+                                                 const QString &remarks, QString *answer)
+{
+    const QString body = RequestText::formText({{QStringLiteral("name"), name},
+                                                {QStringLiteral("model"), model},
+                                                {QStringLiteral("producer"), producer},
+                                                {QStringLiteral("remarks"), remarks}});
+    return sendRequest(userUrl("NSVUserPeripheralCollectService/reported/json?", uid, token),
+                       body, kTimeoutMs, answer);
+}
+
+bool SrvInterface::userActionCollectReported(const QString &uid, const QString &token,
+                                             const QString &mac, const QString &app,
+                                             QString *answer)
+{
+    return sendRequest(userUrl("NSVUserActionCollectService/reported/json?", uid, token,
+                               {{QStringLiteral("mac"), mac}, {QStringLiteral("app"), app}}),
+                       QString(), kTimeoutMs, answer);
+}

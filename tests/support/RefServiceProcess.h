@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// Runs the reference service (ORVANE_BIN_DIR/orvane-service) on a free
+// loopback port for one test and stops it again in the destructor.
+//
+// The admin switches make the running service misbehave on purpose; see
+// refservice/README.md. Each returns false when the service did not
+// confirm the change.
+class RefServiceProcess
+{
+public:
+    // dataDir empty: a fresh temporary folder, removed afterwards.
+    explicit RefServiceProcess(const QString &dataDir = QString());
+    ~RefServiceProcess();
+
+    RefServiceProcess(const RefServiceProcess &) = delete;
+    RefServiceProcess &operator=(const RefServiceProcess &) = delete;
+
+    bool isRunning() const { return !m_baseUrl.isEmpty(); }
+    // "http://127.0.0.1:PORT/"
+    QString baseUrl() const { return m_baseUrl; }
+    QString dataDir() const { return m_dataDir; }
+    // Why the start failed, for QVERIFY2.
+    QString errorText() const { return m_error; }
+
+    // Answer service operations only after ms milliseconds (0: at once).
+    bool setDelay(int ms);
+    // Answer pictures only after ms milliseconds each.
+    bool setImageDelay(int ms);
+    // Answer service operations with this HTTP status (0: normal).
+    bool setHttpStatus(int status);
+    // Write non-ASCII characters raw as UTF-8 instead of "\u" escapes.
+    bool setRawUtf8(bool on);
+    // Announce an answer and close the connection before its body.
+    bool setDropConnection(bool on);
+    // Never answer pictures (until the connection is closed by the client).
+    bool setImageHang(bool on);
+    // Version offered by the update check.
+    bool setOfferedVersion(const QString &version, const QString &downloadUrl = QString());
+    // Give the demo accounts a catalogue of this many applications, each
+    // with an icon address of its own (0: the seeded catalogue).
+    bool setCatalogueSize(int apps);
+    // All switches back to normal; the record is cleared too.
+    bool reset();
+
+    // Everything the service received since the last clearRecord(), oldest
+    // first: {"method", "path", "query": {...}, "body", "form": {...}}.
+    QJsonArray received() const;
+    // The newest received request whose path equals path (without the base).
+    QJsonObject lastReceived(const QString &path) const;
+    bool clearRecord();
+
+    // A sign-in of the demo account: {"uid", "token"} of the answer.
+    QPair<QString, QString> demoCredentials(const QString &account = QStringLiteral("demo")) const;
+
+    // Low-level admin call: POST /__admin/<name> with a form body.
+    bool admin(const QString &name, const QList<QPair<QString, QString>> &params = {}) const;
+    // Plain GET on the service, for tests of the service itself.
+    QByteArray get(const QString &pathAndQuery, int *status = nullptr) const;
+    QByteArray post(const QString &pathAndQuery, const QByteArray &body,
+                    int *status = nullptr) const;
+
+private:
+    QByteArray exchange(const QString &method, const QString &pathAndQuery,
+                        const QByteArray &body, int *status) const;
+
+    std::unique_ptr<QTemporaryDir> m_tempDir;
+    QString m_dataDir;
+    QProcess m_process;
+    QString m_baseUrl;
+    QString m_error;
+};
