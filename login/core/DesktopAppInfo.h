@@ -50,5 +50,23 @@ using DesktopAppCatalogue = QList<DesktopAppCatalogueEntry>;
 
 Q_DECLARE_METATYPE(DesktopAppInfoPtr)
 
+// Field-by-field comparison (the shared pointers themselves are not
+// compared).
+bool operator==(const desktopAppInfo &a, const desktopAppInfo &b);
+inline bool operator!=(const desktopAppInfo &a, const desktopAppInfo &b) { return !(a == b); }
+bool operator==(const DesktopAppCategory &a, const DesktopAppCategory &b);
+inline bool operator!=(const DesktopAppCategory &a, const DesktopAppCategory &b) { return !(a == b); }
+bool sameCatalogue(const DesktopAppCatalogue &a, const DesktopAppCatalogue &b);
+
+// Position of the category with this id, or -1.
+int categoryIndex(const DesktopAppCatalogue &catalogue, const QString &categoryId);
+
+// The first application with this id in any category, or null.
+DesktopAppInfoPtr findApp(const DesktopAppCatalogue &catalogue, const QString &appId);
+
+// Takes the application out of every list that holds it; holders of the
+// record elsewhere keep it. Returns false when no list held it.
+bool removeApp(DesktopAppCatalogue &catalogue, const DesktopAppInfoPtr &app);
+
 // Registers DesktopAppInfoPtr for queued signals; safe to call repeatedly.
 void registerDesktopAppTypes();
