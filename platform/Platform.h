@@ -22,4 +22,8 @@ QString userDesktopFolder();
 // name + ".desktop" on Linux, name + ".lnk" on Windows.
 QString shortcutFileName(const QString &name);
 
+// True when path names an existing desktop shortcut file: a launcher
+// (".desktop") on Linux, a shell link on Windows.
+bool isDesktopShortcut(const QString &path);
+
 } // namespace Platform

@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTextStream>
@@ -44,6 +45,12 @@ QString userDesktopFolder()
 QString shortcutFileName(const QString &name)
 {
     return name + QStringLiteral(".desktop");
+}
+
+bool isDesktopShortcut(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.fileName().endsWith(QLatin1String(".desktop"));
 }
 
 } // namespace Platform

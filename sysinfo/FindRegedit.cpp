@@ -1,0 +1,163 @@
+#include "FindRegedit.h"
+
+#include "Platform.h"
+#include "QGetInfomation.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcWatch, "orvane.sysinfo.watch")
+
+const QString kPathRecordingType = QStringLiteral("2");
+
+// D:\Apps\Editor\ and editor.exe give D:/Apps/Editor/editor.exe.
+QString programPath(const QString &location, const QString &execpath)
+{
+    QString base = location;
+    base.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    return base + QLatin1Char('/') + execpath;
+}
+
+} // namespace
+
+FindRegedit::FindRegedit(QObject *parent, const DesktopAppInfoPtr &app, int mode, int passes,
+                         std::chrono::milliseconds pause)
+    : QThread(parent)
+    , m_app(app)
+    , m_target(app ? app->name : QString())
+    , m_recordPaths(app && app->type == kPathRecordingType)
+    , m_execpath(app ? app->execpath : QString())
+    , m_mode(app ? mode : -1)
+    , m_passes(passes)
+    , m_pause(pause)
+{
+    registerDesktopAppTypes();
+}
+
+FindRegedit::~FindRegedit()
+{
+    stop();
+    wait();
+}
+
+void FindRegedit::stop()
+{
+    QMutexLocker lock(&m_mutex);
+    m_stop = true;
+    m_wake.wakeAll();
+}
+
+bool FindRegedit::stopRequested()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_stop;
+}
+
+bool FindRegedit::pause()
+{
+    QDeadlineTimer deadline(m_pause);
+    QMutexLocker lock(&m_mutex);
+    while (!m_stop && !deadline.hasExpired())
+        m_wake.wait(&m_mutex, deadline);
+    return !m_stop;
+}
+
+void FindRegedit::run()
+{
+    if (m_mode != WaitForInstallation && m_mode != WaitForUninstallation)
+        return;
+
+    // The library object belongs to this thread for the whole run.
+    QGetInfomation info;
+    std::vector<InstalledSoftwareInfo> software;
+    const QString shortcut = QDir(Platform::userDesktopFolder()).filePath(Platform::shortcutFileName(m_target));
+
+    for (int remaining = m_passes; remaining > 0; --remaining) {
+        if (stopRequested())
+            return;
+        software.clear();
+        info.installedSoftware(&software);
+
+        if (m_mode == WaitForInstallation) {
+            bool finished = false;
+            const auto found = std::find_if(software.cbegin(), software.cend(), [this](const InstalledSoftwareInfo &s) {
+                return s.name.contains(m_target, Qt::CaseSensitive);
+            });
+            if (found != software.cend()) {
+                // Without a location there is nothing to record yet; a
+                // shortcut may still appear.
+                if (!m_recordPaths || !found->installLocation.isEmpty()) {
+                    const QString location = found->installLocation;
+                    const QString install = m_recordPaths ? programPath(location, m_execpath) : QString();
+                    const QString uninstall = found->uninstallCommand;
+                    const bool recordPaths = m_recordPaths;
+                    qCDebug(lcWatch) << "found" << found->name << "for" << m_target;
+                    QMetaObject::invokeMethod(this, [this, location, install, uninstall, recordPaths] {
+                        reportInstalled(location, install, uninstall, recordPaths);
+                    }, Qt::QueuedConnection);
+                    finished = true;
+                }
+            }
+            if (m_recordPaths && Platform::isDesktopShortcut(shortcut)) {
+                QString path = shortcut;
+                path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+                qCDebug(lcWatch) << "desktop shortcut" << path << "for" << m_target;
+                QMetaObject::invokeMethod(this, [this, path] { reportShortcut(path); }, Qt::QueuedConnection);
+                return;
+            }
+            if (finished)
+                return;
+        } else {
+            const bool present = std::any_of(software.cbegin(), software.cend(), [this](const InstalledSoftwareInfo &s) {
+                return s.name == m_target;
+            });
+            if (!present) {
+                qCDebug(lcWatch) << m_target << "is no longer installed";
+                QMetaObject::invokeMethod(this, [this] { reportUninstalled(); }, Qt::QueuedConnection);
+                return;
+            }
+        }
+
+        // No point sleeping after the last pass.
+        if (remaining > 1 && !pause())
+            return;
+    }
+    qCDebug(lcWatch) << "gave up waiting for" << m_target;
+}
+
+void FindRegedit::reportInstalled(const QString &location, const QString &install, const QString &uninstall,
+                                  bool recordPaths)
+{
+    if (stopRequested())
+        return;
+    if (recordPaths) {
+        m_app->install = install;
+        m_app->uninstall = uninstall;
+    }
+    emit installationCompleteSiganl(location, m_app);
+}
+
+void FindRegedit::reportShortcut(const QString &path)
+{
+    if (stopRequested())
+        return;
+    m_app->install = path;
+    emit installationCompleteSiganl(path, m_app);
+}
+
+void FindRegedit::reportUninstalled()
+{
+    if (stopRequested())
+        return;
+    emit uninstallationCompleteSiganl(m_app);
+}

@@ -1,0 +1,373 @@
+#include "Platform.h"
+#include "QGetInfomation.h"
+#include "SysinfoFixture.h"
+#include "SystemInfoInterfaceBase.h"
+
+#include <QNetworkInterface>
+#include <QPrinterInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using SysinfoFixture::writeFile;
+
+Q_DECLARE_METATYPE(InstalledSoftwareInfo)
+
+namespace {
+
+// Records which slot each call reached, and how often it was released.
+class RecordingLibrary final : public SystemInfoInterfaceBase
+{
+public:
+    explicit RecordingLibrary(QStringList *log) : m_log(log) {}
+
+    QString operatingSystemDescription() override { m_log->append("os"); return QStringLiteral("Test OS 1"); }
+    int networkCards(std::vector<NetworkCardInfo> *cards) override
+    {
+        m_log->append("cards");
+        cards->push_back(NetworkCardInfo());
+        return 7; // passed through, not counted again
+    }
+    void printers(PrinterInfoList *) override { m_log->append("printers"); }
+    void Release() override { m_log->append("release"); delete this; }
+    void installedSoftware(std::vector<InstalledSoftwareInfo> *software) override
+    {
+        m_log->append("software");
+        software->push_back({"Name", "1.0", "/opt/x", "origin", "/opt/x/x", "uninstall"});
+    }
+    void furtherQuery() override { m_log->append("further"); }
+
+private:
+    QStringList *m_log;
+};
+
+struct LibraryDeleter
+{
+    void operator()(SystemInfoInterfaceBase *library) const { library->Release(); }
+};
+using Library = std::unique_ptr<SystemInfoInterfaceBase, LibraryDeleter>;
+
+std::vector<InstalledSoftwareInfo> query()
+{
+    Library library(SystemInfoInterfaceBase::CreateNew());
+    std::vector<InstalledSoftwareInfo> software;
+    library->installedSoftware(&software);
+    return software;
+}
+
+QStringList names(const std::vector<InstalledSoftwareInfo> &software)
+{
+    QStringList result;
+    for (const InstalledSoftwareInfo &info : software)
+        result.append(info.name);
+    return result;
+}
+
+} // namespace
+
+class TestSystemInfo : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+    QString m_home;      // XDG_DATA_HOME
+    QString m_dataDirs;  // first XDG_DATA_DIRS folder
+    QString m_dataDirs2; // second XDG_DATA_DIRS folder
+    QString m_dpkg;
+
+    QString homeApps() const { return m_home + "/applications"; }
+
+    void writeDpkg(const QByteArray &content) { QVERIFY(writeFile(m_dpkg, content)); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_root.isValid());
+        m_home = m_root.filePath("home-data");
+        m_dataDirs = m_root.filePath("data1");
+        m_dataDirs2 = m_root.filePath("data2");
+        m_dpkg = m_root.filePath("dpkg-status");
+    }
+
+    // Every case starts with empty sources of its own.
+    void init()
+    {
+        for (const QString &dir : {m_home, m_dataDirs, m_dataDirs2})
+            QDir(dir).removeRecursively();
+        QFile::remove(m_dpkg);
+        QVERIFY(QDir().mkpath(homeApps()));
+        qputenv("XDG_DATA_HOME", m_home.toUtf8());
+        qputenv("XDG_DATA_DIRS", (m_dataDirs + ":" + m_dataDirs2).toUtf8());
+        qputenv("ORVANE_DPKG_STATUS", m_dpkg.toUtf8());
+    }
+
+    void operatingSystem()
+    {
+        Library library(SystemInfoInterfaceBase::CreateNew());
+        const QString description = library->operatingSystemDescription();
+        QCOMPARE(description, Platform::osPrettyName());
+        if (QFile::exists("/etc/os-release"))
+            QVERIFY(!description.isEmpty());
+    }
+
+    void networkCards()
+    {
+        Library library(SystemInfoInterfaceBase::CreateNew());
+        std::vector<NetworkCardInfo> cards;
+        cards.push_back(NetworkCardInfo()); // appended to, not replaced
+        const int count = library->networkCards(&cards);
+        const QList<QNetworkInterface> expected = QNetworkInterface::allInterfaces();
+        QCOMPARE(count, expected.size());
+        QCOMPARE(int(cards.size()), expected.size() + 1);
+
+        bool sawLoopback = false;
+        for (int i = 0; i < expected.size(); ++i) {
+            const NetworkCardInfo &card = cards.at(size_t(i) + 1);
+            QCOMPARE(card.name, expected.at(i).name());
+            QCOMPARE(card.hardwareAddress, expected.at(i).hardwareAddress());
+            if (card.kind == "loopback") {
+                sawLoopback = true;
+                QCOMPARE(card.hardwareAddress, QString("00:00:00:00:00:00"));
+                QCOMPARE(card.ipAddress, QString("127.0.0.1"));
+                QCOMPARE(card.netmask, QString("255.0.0.0"));
+            }
+        }
+        QVERIFY(sawLoopback);
+    }
+
+    void printers()
+    {
+        Library library(SystemInfoInterfaceBase::CreateNew());
+        PrinterInfoList printers;
+        library->printers(&printers);
+        QStringList listed;
+        for (const auto &printer : qAsConst(printers))
+            listed.append(printer->printerName());
+        QCOMPARE(listed, QPrinterInfo::availablePrinterNames());
+    }
+
+    void desktopEntry_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<InstalledSoftwareInfo>("expected");
+
+        QTest::newRow("all keys")
+            << QByteArray("[Desktop Entry]\nType=Application\nName=Editor Pro 2.1\nPath=/opt/apps/editor/\n"
+                          "Exec=/opt/apps/editor/editor %F\nX-Orvane-Version=2.1\n"
+                          "X-Orvane-Uninstall=/opt/apps/editor/uninstall.sh --quiet\n")
+            << InstalledSoftwareInfo{"Editor Pro 2.1", "2.1", "/opt/apps/editor/", {}, "/opt/apps/editor/editor",
+                                     "/opt/apps/editor/uninstall.sh --quiet"};
+        QTest::newRow("own keys absent")
+            << QByteArray("[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer\n")
+            << InstalledSoftwareInfo{"Viewer", {}, {}, {}, "viewer", {}};
+        QTest::newRow("quoted program")
+            << QByteArray("[Desktop Entry]\nType=Application\nName=Runner\n"
+                          "Exec=\"/opt/My Apps/run \\\\\"me\\\\\"\" --flag %U\n")
+            << InstalledSoftwareInfo{"Runner", {}, {}, {}, "/opt/My Apps/run \"me\"", {}};
+        QTest::newRow("value escapes")
+            << QByteArray("[Desktop Entry]\nType=Application\nName=A\\sB\nPath=C:\\\\Apps\\\\Editor\\\\\nExec=ab\n")
+            << InstalledSoftwareInfo{"A B", {}, "C:\\Apps\\Editor\\", {}, "ab", {}};
+        QTest::newRow("localised names, comments, spaces around =")
+            << QByteArray("# made by hand\n[Desktop Entry]\nName[de]=Bearbeiter\nType = Application\n"
+                          "Name = Editor\n\nExec = editor\n")
+            << InstalledSoftwareInfo{"Editor", {}, {}, {}, "editor", {}};
+        QTest::newRow("action groups do not override")
+            << QByteArray("[Desktop Entry]\nType=Application\nName=Browser\nExec=browser\n"
+                          "[Desktop Action private]\nName=New Private Window\nExec=browser --private\n")
+            << InstalledSoftwareInfo{"Browser", {}, {}, {}, "browser", {}};
+        QTest::newRow("CRLF lines, no program")
+            << QByteArray("[Desktop Entry]\r\nType=Application\r\nName=Windows Style\r\nPath=/opt/ws\r\n")
+            << InstalledSoftwareInfo{"Windows Style", {}, "/opt/ws", {}, {}, {}};
+        QTest::newRow("UTF-8 name")
+            << QByteArray("[Desktop Entry]\nType=Application\nName=\xe7\xbc\x96\xe8\xbe\x91\xe5\x99\xa8\nExec=x\n")
+            << InstalledSoftwareInfo{QString::fromUtf8("\xe7\xbc\x96\xe8\xbe\x91\xe5\x99\xa8"), {}, {}, {}, "x", {}};
+    }
+
+    void desktopEntry()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(InstalledSoftwareInfo, expected);
+        const QString file = homeApps() + "/entry.desktop";
+        QVERIFY(writeFile(file, content));
+
+        const std::vector<InstalledSoftwareInfo> software = query();
+        QCOMPARE(int(software.size()), 1);
+        const InstalledSoftwareInfo &info = software.front();
+        QCOMPARE(info.name, expected.name);
+        QCOMPARE(info.version, expected.version);
+        QCOMPARE(info.installLocation, expected.installLocation);
+        QCOMPARE(info.origin, file);
+        QCOMPARE(info.mainProgram, expected.mainProgram);
+        QCOMPARE(info.uninstallCommand, expected.uninstallCommand);
+    }
+
+    void notAnInstalledProgram_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("link") << "l.desktop" << QByteArray("[Desktop Entry]\nType=Link\nName=Site\nURL=http://x/\n");
+        QTest::newRow("no type") << "t.desktop" << QByteArray("[Desktop Entry]\nName=Typeless\nExec=x\n");
+        QTest::newRow("hidden") << "h.desktop" << QByteArray("[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
+        QTest::newRow("no name") << "n.desktop" << QByteArray("[Desktop Entry]\nType=Application\nExec=x\n");
+        QTest::newRow("other group first") << "g.desktop" << QByteArray("[KDE Desktop Entry]\nType=Application\nName=Old\n");
+        QTest::newRow("not a desktop file") << "readme.txt" << QByteArray("[Desktop Entry]\nType=Application\nName=Text\n");
+        QTest::newRow("empty file") << "e.desktop" << QByteArray();
+    }
+
+    void notAnInstalledProgram()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, content);
+        QVERIFY(writeFile(homeApps() + "/" + fileName, content));
+        QCOMPARE(names(query()), QStringList());
+    }
+
+    // The user's entries come first and hide the system's entries of the
+    // same id; subfolders give ids with dashes.
+    void folderPrecedence()
+    {
+        using SysinfoFixture::desktopEntry;
+        QVERIFY(writeFile(homeApps() + "/a.desktop", desktopEntry("Home A")));
+        QVERIFY(writeFile(homeApps() + "/c.desktop", QByteArray("[Desktop Entry]\nType=Application\nName=C\nHidden=true\n")));
+        QVERIFY(writeFile(m_dataDirs + "/applications/a.desktop", desktopEntry("System A")));
+        QVERIFY(writeFile(m_dataDirs + "/applications/b.desktop", desktopEntry("System B")));
+        QVERIFY(writeFile(m_dataDirs + "/applications/vendor/d.desktop", desktopEntry("Vendor D")));
+        QVERIFY(writeFile(m_dataDirs2 + "/applications/vendor-d.desktop", desktopEntry("Other D")));
+        QVERIFY(writeFile(m_dataDirs2 + "/applications/c.desktop", desktopEntry("System C")));
+        QVERIFY(writeFile(m_dataDirs2 + "/applications/e.desktop", desktopEntry("System E")));
+
+        QCOMPARE(names(query()), (QStringList{"Home A", "System B", "Vendor D", "System E"}));
+    }
+
+    void relativeDataDirsIgnored()
+    {
+        QVERIFY(writeFile(m_dataDirs + "/applications/a.desktop", SysinfoFixture::desktopEntry("System A")));
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_root.path()));
+        QVERIFY(writeFile(m_root.filePath("rel/applications/r.desktop"), SysinfoFixture::desktopEntry("Relative")));
+        qputenv("XDG_DATA_DIRS", "rel:" + m_dataDirs.toUtf8());
+        const QStringList listed = names(query());
+        QDir::setCurrent(cwd);
+        QCOMPARE(listed, QStringList{"System A"});
+    }
+
+    void xdgDefaults()
+    {
+        const QByteArray home = qgetenv("HOME");
+        const QString fakeHome = m_root.filePath("user");
+        qputenv("HOME", fakeHome.toUtf8());
+        qunsetenv("XDG_DATA_HOME");
+        qunsetenv("XDG_DATA_DIRS");
+        const QString file = fakeHome + "/.local/share/applications/mine.desktop";
+        QVERIFY(writeFile(file, SysinfoFixture::desktopEntry("Mine")));
+
+        const std::vector<InstalledSoftwareInfo> software = query();
+        qputenv("HOME", home);
+        QVERIFY(!software.empty());
+        QCOMPARE(software.front().name, QString("Mine"));
+        QCOMPARE(software.front().origin, file);
+        for (const InstalledSoftwareInfo &info : software) {
+            if (info.origin != "dpkg" && info.origin != file) {
+                QVERIFY2(info.origin.startsWith("/usr/local/share/applications/")
+                             || info.origin.startsWith("/usr/share/applications/"),
+                         qPrintable(info.origin));
+            }
+        }
+    }
+
+    void packageStatus_data()
+    {
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("installed") << QByteArray("install ok installed") << true;
+        QTest::newRow("held") << QByteArray("hold ok installed") << true;
+        QTest::newRow("config files left") << QByteArray("deinstall ok config-files") << false;
+        QTest::newRow("half installed") << QByteArray("install ok half-installed") << false;
+        QTest::newRow("needs reinstall") << QByteArray("install reinstreq installed") << false;
+        QTest::newRow("unpacked") << QByteArray("install ok unpacked") << false;
+        QTest::newRow("not installed") << QByteArray("purge ok not-installed") << false;
+    }
+
+    void packageStatus()
+    {
+        QFETCH(QByteArray, status);
+        QFETCH(bool, installed);
+        // The description's continuation lines must not be read as fields.
+        writeDpkg("Package: editor\nStatus: " + status + "\nPriority: optional\nVersion: 2.1-3\n"
+                  "Description: an editor\n Status: install ok installed\n Package: fake\n .\n");
+
+        const std::vector<InstalledSoftwareInfo> software = query();
+        QCOMPARE(int(software.size()), installed ? 1 : 0);
+        if (installed) {
+            const InstalledSoftwareInfo &info = software.front();
+            QCOMPARE(info.name, QString("editor"));
+            QCOMPARE(info.version, QString("2.1-3"));
+            QCOMPARE(info.installLocation, QString());
+            QCOMPARE(info.origin, QString("dpkg"));
+            QCOMPARE(info.mainProgram, QString());
+            QCOMPARE(info.uninstallCommand, QString("apt-get remove editor"));
+        }
+    }
+
+    void packageDatabase()
+    {
+        QVERIFY(writeFile(homeApps() + "/a.desktop", SysinfoFixture::desktopEntry("Desktop A")));
+        writeDpkg("Package: one\nStatus: install ok installed\nVersion: 1\n\n\n"
+                  "Package: two\nStatus: deinstall ok config-files\nVersion: 2\n\n"
+                  "package: three\nstatus: install ok installed\nversion: 3\n\n"
+                  "Package: four\nVersion: 4\nStatus: install ok installed"); // no line end at all
+        const std::vector<InstalledSoftwareInfo> software = query();
+        QCOMPARE(names(software), (QStringList{"Desktop A", "one", "three", "four"}));
+        QCOMPARE(software.at(3).version, QString("4"));
+
+        QFile::remove(m_dpkg);
+        QCOMPARE(names(query()), QStringList{"Desktop A"});
+    }
+
+    void machinePackageDatabase()
+    {
+        if (!QFile::exists("/var/lib/dpkg/status"))
+            QSKIP("no Debian package database on this machine");
+        qunsetenv("ORVANE_DPKG_STATUS");
+        const QStringList listed = names(query());
+        QVERIFY(listed.contains("dpkg"));
+        QVERIFY(listed.contains("libc6"));
+    }
+
+    void wrapperForwardsEachQuery()
+    {
+        QStringList log;
+        {
+            QGetInfomation info(new RecordingLibrary(&log));
+            QCOMPARE(info.operatingSystemDescription(), QString("Test OS 1"));
+            std::vector<NetworkCardInfo> cards;
+            QCOMPARE(info.networkCards(&cards), 7);
+            PrinterInfoList printers;
+            info.printers(&printers);
+            std::vector<InstalledSoftwareInfo> software;
+            info.installedSoftware(&software);
+            QCOMPARE(int(software.size()), 1);
+            QCOMPARE(software.front().uninstallCommand, QString("uninstall"));
+            info.furtherQuery();
+            info.installedSoftware(&software);
+            QCOMPARE(log, (QStringList{"os", "cards", "printers", "software", "further", "software"}));
+        }
+        QCOMPARE(log.count("release"), 1);
+        QCOMPARE(log.last(), QString("release"));
+    }
+
+    void wrapperUsesRealLibrary()
+    {
+        QVERIFY(writeFile(homeApps() + "/a.desktop", SysinfoFixture::desktopEntry("Desktop A", "/opt/a")));
+        QObject owner;
+        auto *info = new QGetInfomation(&owner);
+        std::vector<InstalledSoftwareInfo> software;
+        info->installedSoftware(&software);
+        QCOMPARE(names(software), QStringList{"Desktop A"});
+        QCOMPARE(software.front().installLocation, QString("/opt/a"));
+        QCOMPARE(info->operatingSystemDescription(), Platform::osPrettyName());
+    }
+};
+
+QTEST_MAIN(TestSystemInfo)
+#include "tst_systeminfo.moc"
