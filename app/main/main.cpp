@@ -1,7 +1,9 @@
 #include "AppPaths.h"
 #include "ConfigFile.h"
+#include "QLoginDialog.h"
 #include "QMsgDlg.h"
 #include "SingleInstance.h"
+#include "StartupUpdate.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -27,12 +29,33 @@ int main(int argc, char *argv[])
     AppPaths::setServerAddress(ConfigFile::chooseServerAddress());
     qCDebug(lcStartup) << "service address" << AppPaths::serverAddress();
 
-    // Update check goes here.
+    if (StartupUpdate::run() == UpdateCheck::Outcome::Accepted) {
+        qCDebug(lcStartup) << "updater started, start-up ends";
+        return 0;
+    }
 
     const int autoLogin = ConfigFile::readFlag(QStringLiteral("/userinfo/flag"));
     qCDebug(lcStartup) << "auto-login flag" << autoLogin;
 
-    // Sign-in and the desktop are not part of this build yet.
-    qCDebug(lcStartup) << "start-up ends before sign-in";
+    // Owns the user's records; whatever reads them later must not outlive it.
+    QLoginDialog loginDialog;
+    bool signedIn = false;
+    if (autoLogin == 1) {
+        loginDialog.hide();
+        signedIn = loginDialog.login();
+        if (!signedIn)
+            signedIn = loginDialog.exec() == QDialog::Accepted;
+    } else {
+        signedIn = loginDialog.exec() == QDialog::Accepted;
+    }
+    if (!signedIn) {
+        qCDebug(lcStartup) << "login dialog closed, start-up ends";
+        return 0;
+    }
+
+    // The desktop window takes over from here once it exists; until then a
+    // successful sign-in is where start-up ends.
+    qCDebug(lcStartup) << "signed in with" << loginDialog.desktopAppCatalogue().size()
+                       << "categories; no desktop window in this build, start-up ends";
     return 0;
 }

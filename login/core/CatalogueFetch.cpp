@@ -21,7 +21,7 @@ bool run(const Hooks &hooks, const QString &token, const QString &uid, const QSt
         hooks.message(LoginTexts::catalogueFailed());
         return false;
     }
-    const QJsonDocument doc = QJsonDocument::fromJson(answer.toLatin1());
+    const QJsonDocument doc = QJsonDocument::fromJson(answer.toUtf8());
     if (!doc.isObject()) {
         qCWarning(lcCatalogueFetch) << "application list is not a JSON object";
         return false;

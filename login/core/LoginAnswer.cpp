@@ -55,7 +55,7 @@ static QString accessUrl(const QJsonObject &items, const QString &name)
 Result parse(const QString &answer)
 {
     Result result;
-    const QJsonDocument doc = QJsonDocument::fromJson(answer.toLatin1());
+    const QJsonDocument doc = QJsonDocument::fromJson(answer.toUtf8());
     if (!doc.isObject())
         return result;
     result.readable = true;

@@ -17,8 +17,8 @@ struct Result
     LoginServiceLinks links;
 };
 
-// The answer text goes through Latin-1 before parsing, so the service
-// sends non-ASCII characters as JSON escapes. Profile fields are read only
+// The answer is parsed as the UTF-8 text it arrived as, so raw Chinese
+// characters survive as well as "\u" escapes. Profile fields are read only
 // for code 200.
 Result parse(const QString &answer);
 

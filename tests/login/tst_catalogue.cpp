@@ -47,8 +47,7 @@ QJsonObject answer()
 
 QString toText(const QJsonObject &o)
 {
-    // The service escapes everything beyond Latin-1, as the client expects.
-    return QString::fromLatin1(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
 QString localFor(const QString &address)

@@ -1,0 +1,218 @@
+#include "QLoginDialog.h"
+
+#include "ui_QLoginDialog.h"
+
+#include "AppPaths.h"
+#include "CatalogueFetch.h"
+#include "CatalogueFile.h"
+#include "ConfigFile.h"
+#include "IconFetch.h"
+#include "LoginAttempt.h"
+#include "LoginDeployment.h"
+#include "LoginTexts.h"
+#include "QMsgDlg.h"
+#include "SrvInterface.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHostInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QMovie>
+#include <QPainter>
+#include <QScreen>
+
+Q_LOGGING_CATEGORY(lcLoginDialog, "orvane.login.dialog")
+
+QLoginDialog::QLoginDialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::QLoginDialog)
+{
+    m_chrome.apply(this, FramelessChrome::Frame::Tool, false);
+    m_chrome.fadeIn();
+    ui->setupUi(this);
+    // The chrome's sheet was replaced by the form's (empty) one.
+    setStyleSheet(QStringLiteral("outline: none"));
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect desktop = screen->virtualGeometry();
+        move((desktop.width() - width()) / 2, (desktop.height() - height()) / 2);
+    }
+
+    m_chrome.setBackground(QStringLiteral(":/QOrvaneDesk/image/login_bk.png"));
+    m_loadingMovie = new QMovie(QStringLiteral(":/QOrvaneDesk/image/loading.gif"), QByteArray(), this);
+    m_loadingLabel = new QLabel(ui->loginButton);
+    m_loadingLabel->setObjectName(QStringLiteral("loadingLabel"));
+    m_loadingLabel->setMovie(m_loadingMovie);
+    m_loadingLabel->hide();
+
+    m_autoLoginFlag = ConfigFile::readFlag(QStringLiteral("/userinfo/flag"));
+
+    ui->accountLineEdit->setTextMargins(30, 0, 0, 0);
+    ui->pwdLineEdit->setTextMargins(30, 0, 0, 0);
+    ui->accountLineEdit->setPlaceholderText(QStringLiteral("请输入账号/手机号"));
+    ui->pwdLineEdit->setPlaceholderText(QStringLiteral("请输入密码"));
+    ui->loginButton->setFocus();
+    ui->loginButton->setDefault(true);
+    ui->pwdLineEdit->setEchoMode(QLineEdit::Password);
+
+    if (ConfigFile::readText(QStringLiteral("/userinfo/rember")) == QLatin1String("1")) {
+        ui->accountLineEdit->setText(ConfigFile::readText(QStringLiteral("/userinfo/username")));
+        ui->pwdLineEdit->setText(ConfigFile::readText(QStringLiteral("/userinfo/userpwd")));
+    }
+
+    ui->registerLabel->installEventFilter(this);
+
+    connect(ui->loginButton, &QPushButton::clicked, this, &QLoginDialog::login);
+    connect(ui->closeButton, &QPushButton::clicked, this, &QLoginDialog::onClose);
+
+    m_networkAvailable = true;
+    const QString host = LoginDeployment::probeHost(AppPaths::serverAddress());
+    qCDebug(lcLoginDialog) << "probing" << host;
+    QHostInfo::lookupHost(host, this, SLOT(onLookupHost(QHostInfo)));
+}
+
+QLoginDialog::~QLoginDialog() = default;
+
+void QLoginDialog::onLookupHost(const QHostInfo &info)
+{
+    m_networkAvailable = info.error() == QHostInfo::NoError;
+    qCDebug(lcLoginDialog) << "service host" << info.hostName()
+                           << (m_networkAvailable ? "reachable" : "not reachable");
+}
+
+void QLoginDialog::setBusy(bool busy)
+{
+    ui->loginButton->setEnabled(!busy);
+    ui->accountLineEdit->setEnabled(!busy);
+    ui->pwdLineEdit->setEnabled(!busy);
+    if (busy) {
+        m_loadingLabel->setGeometry(180, 10, 20, 20);
+        m_loadingMovie->setScaledSize(QSize(20, 20));
+        m_loadingMovie->start();
+        m_loadingLabel->show();
+    } else {
+        m_loadingMovie->stop();
+        m_loadingLabel->hide();
+    }
+}
+
+void QLoginDialog::showMessage(const QString &text)
+{
+    QMsgDlg box(LoginTexts::title(), text, this);
+    box.exec();
+}
+
+bool QLoginDialog::login()
+{
+    setBusy(true);
+
+    LoginAttempt::Hooks hooks;
+    hooks.message = [this](const QString &text) { showMessage(text); };
+    hooks.showDialog = [this]() {
+        if (!isVisible())
+            show();
+    };
+    hooks.requestLogin = [](const QString &account, const QString &password, QString *answer) {
+        SrvInterface service;
+        return service.login(account, password, answer);
+    };
+    hooks.fetchCatalogue = [this](const QString &token, const QString &uid) {
+        return fetchDesktopApps(token, uid, CatalogueFile::defaultPath());
+    };
+    hooks.loadCatalogueFile = [this]() { return loadDesktopAppsFile(CatalogueFile::defaultPath()); };
+
+    LoginAttempt attempt(hooks);
+    const bool ok = attempt.run(ui->accountLineEdit->text(), ui->pwdLineEdit->text(),
+                                m_networkAvailable, &m_userInfo, &m_serviceLinks);
+    if (ok) {
+        qCDebug(lcLoginDialog) << "signed in";
+        // The automatic attempt at start-up runs hidden and stays so.
+        if (m_autoLoginFlag == 1 && !isVisible())
+            return true;
+        m_chrome.fadeOut([this]() { accept(); });
+    } else {
+        emit loginDefeated();
+    }
+    setBusy(false);
+    return ok;
+}
+
+bool QLoginDialog::fetchDesktopApps(const QString &token, const QString &uid,
+                                    const QString &filePath)
+{
+    CatalogueFetch::Hooks hooks;
+    hooks.requestApps = [](const QString &u, const QString &t, QString *answer) {
+        SrvInterface service;
+        return service.getCloudDesktopAppFullInfo(u, t, answer);
+    };
+    hooks.message = [this](const QString &text) { showMessage(text); };
+    hooks.fetchIcons = [](const QStringList &addresses) {
+        return IconFetch::concurrent(addresses, AppPaths::appDirPath());
+    };
+    return CatalogueFetch::run(hooks, token, uid, filePath, &m_catalogue);
+}
+
+bool QLoginDialog::loadDesktopAppsFile(const QString &filePath)
+{
+    return CatalogueFile::read(filePath, &m_catalogue);
+}
+
+void QLoginDialog::onClose()
+{
+    m_chrome.fadeOut([this]() { reject(); });
+}
+
+bool QLoginDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->registerLabel) {
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease:
+            QDesktopServices::openUrl(LoginDeployment::registerPageUrl());
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseMove:
+            // The link is not a handle for dragging the dialog.
+            return true;
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void QLoginDialog::mousePressEvent(QMouseEvent *event)
+{
+    m_chrome.mousePress(event);
+}
+
+void QLoginDialog::mouseMoveEvent(QMouseEvent *event)
+{
+    m_chrome.mouseMove(event);
+}
+
+void QLoginDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (FramelessChrome::swallowKey(FramelessChrome::Keys::EscapeSwallowed, event))
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+void QLoginDialog::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    m_chrome.paintBackground(painter);
+}
+
+void QLoginDialog::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+}
+
+void QLoginDialog::showEvent(QShowEvent *event)
+{
+    qCDebug(lcLoginDialog) << "login dialog shown";
+    QDialog::showEvent(event);
+}

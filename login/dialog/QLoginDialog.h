@@ -1,0 +1,75 @@
+#pragma once
+
+#include "DesktopAppInfo.h"
+#include "FramelessChrome.h"
+#include "LoginRecords.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QScopedPointer>
+
+class QHostInfo;
+class QLabel;
+class QMovie;
+
+namespace Ui {
+class QLoginDialog;
+}
+
+// Signs the user in, online against the service or, when the service could
+// not be reached at start-up, offline against the last successful sign-in
+// and its cached catalogue. Owns the three records that the desktop reads
+// afterwards, so it must outlive every window that holds them.
+class QLoginDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit QLoginDialog(QWidget *parent = nullptr);
+    ~QLoginDialog() override;
+
+    LoginUserInfo &loginUserInfo() { return m_userInfo; }
+    LoginServiceLinks &loginServiceLinks() { return m_serviceLinks; }
+    DesktopAppCatalogue &desktopAppCatalogue() { return m_catalogue; }
+
+    int autoLoginFlag() const { return m_autoLoginFlag; }
+    bool networkAvailable() const { return m_networkAvailable; }
+
+    // Fills the catalogue from the service, caches the icons and writes the
+    // catalogue file; shows "获取桌面应用失败！" when the service fails.
+    bool fetchDesktopApps(const QString &token, const QString &uid, const QString &filePath);
+    // Fills the catalogue from the file; silent on failure.
+    bool loadDesktopAppsFile(const QString &filePath);
+
+signals:
+    void loginDefeated();
+
+public slots:
+    bool login();
+    void onLookupHost(const QHostInfo &info);
+    void onClose();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void showMessage(const QString &text);
+    void setBusy(bool busy);
+
+    QScopedPointer<Ui::QLoginDialog> ui;
+    FramelessChrome m_chrome;
+    QPointer<QMovie> m_loadingMovie;
+    QPointer<QLabel> m_loadingLabel;
+
+    LoginUserInfo m_userInfo;
+    LoginServiceLinks m_serviceLinks;
+    DesktopAppCatalogue m_catalogue;
+    int m_autoLoginFlag = -1;
+    bool m_networkAvailable = true;
+};
