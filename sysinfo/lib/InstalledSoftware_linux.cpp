@@ -184,7 +184,7 @@ void listDesktopEntries(std::vector<InstalledSoftwareInfo> *software)
     const QStringList folders = applicationFolders();
     for (const QString &folder : folders) {
         QStringList files;
-        QDirIterator it(folder, QStringList{QStringLiteral("*.desktop")}, QDir::Files | QDir::Readable,
+        QDirIterator it(folder, QStringList{QStringLiteral("*.desktop")}, QDir::Files,
                         QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
         while (it.hasNext())
             files.append(it.next());
