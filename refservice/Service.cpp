@@ -1,0 +1,684 @@
+#include "Service.h"
+
+#include "Artwork.h"
+#include "JsonText.h"
+
+#include <httplib.h>
+
+#include <QDateTime>
+#include <QImage>
+#include <QRegularExpression>
+
+#include <chrono>
+
+namespace {
+
+const QString kDefaultVersion = QStringLiteral("1.0.0");
+
+bool isMd5Hex(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral("^[0-9a-f]{32}$"));
+    return re.match(text).hasMatch();
+}
+
+bool isDigits(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+QJsonObject refusal(int code, const QString &message)
+{
+    return JsonText::envelope(code, message);
+}
+
+QJsonObject ok(const QJsonValue &data = QJsonObject())
+{
+    return JsonText::envelope(200, QStringLiteral("ok"), data);
+}
+
+QJsonObject codeAnswer(int code)
+{
+    switch (code) {
+    case 200: return ok();
+    case 735: return refusal(735, QStringLiteral("application already on the desktop"));
+    case 403: return refusal(403, QStringLiteral("not your company"));
+    case 404: return refusal(404, QStringLiteral("no such application"));
+    default: return refusal(code, QStringLiteral("refused"));
+    }
+}
+
+// Missing keys make the operation a refusal, never a guess.
+bool need(const QMap<QString, QString> &map, std::initializer_list<const char *> keys, QString *missing)
+{
+    for (const char *k : keys) {
+        if (!map.contains(QLatin1String(k))) {
+            *missing = QLatin1String(k);
+            return false;
+        }
+    }
+    return true;
+}
+
+QJsonObject mapToJson(const QMap<QString, QString> &map)
+{
+    QJsonObject o;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        o.insert(it.key(), it.value());
+    return o;
+}
+
+std::string htmlPage(const QString &title, const QString &body)
+{
+    const QString html = QStringLiteral(
+        "<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>%1</title>"
+        "<style>body{font-family:sans-serif;margin:2em;color:#333}h1{color:#1a73e8}</style>"
+        "</head><body><h1>%1</h1>%2</body></html>")
+                             .arg(title.toHtmlEscaped(), body);
+    return html.toStdString();
+}
+
+} // namespace
+
+Service::Service(Store &store)
+    : m_store(store)
+{
+    addRoutes();
+}
+
+bool Service::timeCheckValid(const QMap<QString, QString> &query, qint64 now)
+{
+    const QString t = query.value(QStringLiteral("t_"));
+    const QString p = query.value(QStringLiteral("p_"));
+    if (!isDigits(t) || !isDigits(p) || t.size() > 18 || p.size() > 10)
+        return false;
+    const qint64 tv = t.toLongLong();
+    if (qAbs(tv - now) > 86400)
+        return false;
+    return p.toULongLong() == JsonText::timeCheckValue(tv);
+}
+
+void Service::stop()
+{
+    std::lock_guard<std::mutex> lock(m_stopMutex);
+    m_stopping = true;
+    m_stopCondition.notify_all();
+}
+
+void Service::pause(int ms, const std::function<bool()> &until)
+{
+    std::unique_lock<std::mutex> lock(m_stopMutex);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!m_stopping && (!until || until())) {
+        if (m_stopCondition.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now()
+                                                                    + std::chrono::milliseconds(50)))
+                == std::cv_status::timeout
+            && std::chrono::steady_clock::now() >= deadline)
+            break;
+    }
+}
+
+void Service::install(httplib::Server &server)
+{
+    auto handler = [this](const httplib::Request &req, httplib::Response &res) { handle(req, res); };
+    server.Get(".*", handler);
+    server.Post(".*", handler);
+    server.set_exception_handler([this](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+        sendJson(res, refusal(500, QStringLiteral("internal error")), 500);
+    });
+}
+
+void Service::sendJson(httplib::Response &res, const QJsonObject &object, int status)
+{
+    res.status = status;
+    res.set_content(JsonText::serialize(object, m_rawUtf8), "application/json; charset=utf-8");
+}
+
+void Service::record(const httplib::Request &req, const Context &ctx)
+{
+    QJsonObject entry{
+        {QStringLiteral("method"), QString::fromStdString(req.method)},
+        {QStringLiteral("path"), QString::fromStdString(req.path).mid(1)},
+        {QStringLiteral("target"), QString::fromStdString(req.target)},
+        {QStringLiteral("query"), mapToJson(ctx.query)},
+        {QStringLiteral("body"), QString::fromUtf8(QByteArray::fromStdString(req.body))},
+        {QStringLiteral("form"), mapToJson(ctx.form)},
+        {QStringLiteral("contentType"), QString::fromStdString(req.get_header_value("Content-Type"))},
+    };
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    if (m_record.size() >= 5000)
+        m_record.removeFirst();
+    m_record.append(entry);
+}
+
+void Service::handle(const httplib::Request &req, httplib::Response &res)
+{
+    Context ctx;
+    ctx.req = &req;
+    ctx.query = JsonText::parseForm(JsonText::queryOf(req.target));
+    if (req.method == "POST")
+        ctx.form = JsonText::parseForm(req.body);
+    const std::string &path = req.path;
+
+    static const std::string admin = "/__admin/";
+    if (path.compare(0, admin.size(), admin) == 0) {
+        handleAdmin(path.substr(admin.size()), ctx, res);
+        return;
+    }
+    record(req, ctx);
+
+    const auto route = m_routes.find(path.substr(1));
+    if (route != m_routes.end()) {
+        handleOperation(route->second, ctx, res);
+        return;
+    }
+    const QString qpath = QString::fromStdString(path);
+    if (req.method == "GET" && (handlePicture(qpath, res) || handlePage(qpath, res)))
+        return;
+    res.status = 404;
+    res.set_content(htmlPage(QStringLiteral("找不到页面"), QStringLiteral("<p>No such page.</p>")),
+                    "text/html; charset=utf-8");
+}
+
+void Service::handleOperation(const Route &route, Context &ctx, httplib::Response &res)
+{
+    if (const int delay = m_delayMs)
+        pause(delay);
+
+    QJsonObject answer;
+    if (ctx.req->method != route.method) {
+        answer = refusal(405, QStringLiteral("method not allowed"));
+    } else if (!timeCheckValid(ctx.query, QDateTime::currentSecsSinceEpoch())) {
+        answer = refusal(403, QStringLiteral("time check failed"));
+    } else if (route.needsUser) {
+        const auto user = m_store.userByUid(ctx.query.value(QStringLiteral("uid")));
+        const QString token = ctx.query.value(QStringLiteral("token"));
+        if (!user || token.isEmpty() || user->token != token)
+            answer = refusal(401, QStringLiteral("invalid uid or token"));
+        else {
+            ctx.user = *user;
+            answer = route.run(ctx);
+        }
+    } else {
+        answer = route.run(ctx);
+    }
+
+    if (m_drop) {
+        // Announce the answer, then close the connection before its body.
+        const std::string body = JsonText::serialize(answer, m_rawUtf8);
+        res.set_content_provider(body.size(), "application/json",
+                                 [](size_t, size_t, httplib::DataSink &) { return false; });
+        return;
+    }
+    const int status = m_httpStatus;
+    sendJson(res, answer, status > 0 ? status : 200);
+}
+
+void Service::addRoutes()
+{
+    auto add = [this](const char *path, const char *method, bool needsUser, Operation op) {
+        m_routes.emplace(path, Route{method, needsUser, std::move(op)});
+    };
+    QString missing;
+    auto bad = [](const QString &key) {
+        return refusal(400, QStringLiteral("missing parameter %1").arg(key));
+    };
+
+    add("NSVUserService/login/json", "POST", false, [this](Context &c) { return login(c); });
+    add("NSVUserService/logout/json", "GET", true, [](Context &) { return ok(); });
+    add("NSVUserService/forgottenPassword/json", "POST", false, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.form, {"phone", "auth_code", "new_pwd"}, &m))
+            return bad(m);
+        if (!isMd5Hex(c.form.value(QStringLiteral("new_pwd"))))
+            return refusal(400, QStringLiteral("new_pwd is not a digest"));
+        const auto user = m_store.userByPhone(c.form.value(QStringLiteral("phone")));
+        if (!user)
+            return refusal(900, QStringLiteral("unknown phone"));
+        const QString code = m_store.authCode(user->phone);
+        if (code.isEmpty() || code != c.form.value(QStringLiteral("auth_code")))
+            return refusal(908, QStringLiteral("wrong verification code"));
+        m_store.setPassword(user->uid, c.form.value(QStringLiteral("new_pwd")));
+        return ok();
+    });
+    add("NSVUserService/resetPassword/json", "POST", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.form, {"new_pwd", "old_pwd"}, &m))
+            return bad(m);
+        const QString newPwd = c.form.value(QStringLiteral("new_pwd"));
+        if (!isMd5Hex(newPwd) || !isMd5Hex(c.form.value(QStringLiteral("old_pwd"))))
+            return refusal(400, QStringLiteral("passwords must be digests"));
+        if (c.form.value(QStringLiteral("old_pwd")) != c.user.pwdMd5)
+            return refusal(906, QStringLiteral("old password wrong"));
+        m_store.setPassword(c.user.uid, newPwd);
+        return ok();
+    });
+    add("NSVAuthService/sendAuthCodeToPhone/json", "POST", false, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.form, {"phone"}, &m))
+            return bad(m);
+        const QString phone = c.form.value(QStringLiteral("phone"));
+        if (!isDigits(phone))
+            return refusal(400, QStringLiteral("phone must be digits"));
+        // No text messages here: the code is always the same.
+        m_store.setAuthCode(phone, QStringLiteral("123456"));
+        return ok();
+    });
+    add("NSVUserProfileService/changeTrueNameByUID/json", "POST", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.form, {"new_name", "old_name"}, &m))
+            return bad(m);
+        if (c.form.value(QStringLiteral("old_name")) != c.user.truename)
+            return refusal(909, QStringLiteral("old name does not match"));
+        m_store.setTrueName(c.user.uid, c.form.value(QStringLiteral("new_name")));
+        return ok();
+    });
+    add("NSVUserProfileService/updateUserAvatarByUID/json", "POST", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.form, {"base64bin"}, &m))
+            return bad(m);
+        const auto decoded = QByteArray::fromBase64Encoding(
+            c.form.value(QStringLiteral("base64bin")).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || QImage::fromData(*decoded).isNull())
+            return refusal(400, QStringLiteral("base64bin is not a picture"));
+        m_store.setAvatar(c.user.uid, *decoded);
+        return ok(QJsonObject{{QStringLiteral("avatar"),
+                               m_base + QStringLiteral("images/avatar/%1.png").arg(c.user.uid)}});
+    });
+
+    add("NSVVerUpdateService/getNewNSVSoftwareToAll/json", "GET", false, [this](Context &c) {
+        const QString region = c.query.value(QStringLiteral("region_id"));
+        if (!isDigits(region))
+            return refusal(400, QStringLiteral("region_id must be an integer"));
+        if (region != QLatin1String("1000001"))
+            return refusal(404, QStringLiteral("no release for this region"));
+        const QString version = m_store.setting(QStringLiteral("version"), kDefaultVersion);
+        const QString url = m_store.setting(QStringLiteral("version_url"),
+                                            m_base + QStringLiteral("downloads/OrvaneDesk-%1.tar.gz").arg(version));
+        return ok(QJsonObject{{QStringLiteral("versionNumber"), version}, {QStringLiteral("downloadUrl"), url}});
+    });
+    add("NSVCloudDesktopService/getCloudDesktopAppFullInfo/json", "GET", true, [this](Context &c) {
+        const int bulk = m_catalogueSize;
+        const QJsonArray apps = bulk > 0 ? m_store.bulkCatalogue(c.user, m_base, bulk)
+                                         : m_store.desktopCatalogue(c.user, m_base);
+        return ok(QJsonObject{{QStringLiteral("app"), apps}});
+    });
+    add("NSVCloudDesktopService/IsInstallAppInCloudDesktop/json", "GET", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.query, {"app_id"}, &m))
+            return bad(m);
+        return codeAnswer(m_store.isOnUserList(c.user, c.query.value(QStringLiteral("app_id"))));
+    });
+    add("NSVCloudDesktopService/addNewAppToCloudDesktop/json", "POST", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.form, {"app_id", "app_name", "compan_id"}, &m))
+            return bad(m);
+        return codeAnswer(m_store.addApp(c.user, c.form.value(QStringLiteral("app_id")),
+                                         c.form.value(QStringLiteral("app_name")),
+                                         c.form.value(QStringLiteral("compan_id"))));
+    });
+    add("NSVCloudDesktopService/deletelAppInCloudDesktop/json", "POST", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.form, {"app_id", "app_name"}, &m))
+            return bad(m);
+        return codeAnswer(m_store.deleteApp(c.user, c.form.value(QStringLiteral("app_id")),
+                                            c.form.value(QStringLiteral("app_name"))));
+    });
+    add("NSVCloudDesktopService/IsRemoveAppInCloudDesktop/json", "GET", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.query, {"app_id", "is_remove"}, &m))
+            return bad(m);
+        const QString flag = c.query.value(QStringLiteral("is_remove"));
+        if (flag != QLatin1String("0") && flag != QLatin1String("1"))
+            return refusal(400, QStringLiteral("is_remove must be 0 or 1"));
+        return codeAnswer(m_store.setOnDesktop(c.user, c.query.value(QStringLiteral("app_id")), flag));
+    });
+    add("NSVCloudDesktopService/UpdateAppInstallSteInCloudDesktop/json", "GET", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.query, {"app_id", "app_name", "mac", "private_exec_path", "private_unload_path"}, &m))
+            return bad(m);
+        return codeAnswer(m_store.setInstallState(
+            c.user, c.query.value(QStringLiteral("app_id")), c.query.value(QStringLiteral("app_name")),
+            c.query.value(QStringLiteral("mac")), c.query.value(QStringLiteral("private_exec_path")),
+            c.query.value(QStringLiteral("private_unload_path"))));
+    });
+    add("NSVCloudDesktopService/UpdateAppVerInCloudDesktop/json", "POST", true, [this, bad](Context &c) {
+        QString m;
+        if (!need(c.form, {"app_id", "app_name", "app_ver"}, &m))
+            return bad(m);
+        return codeAnswer(m_store.setAppVersion(c.user, c.form.value(QStringLiteral("app_id")),
+                                                c.form.value(QStringLiteral("app_name")),
+                                                c.form.value(QStringLiteral("app_ver"))));
+    });
+
+    add("NSVNoticeService/getSystemNoticeListByUID/json", "GET", true, [this](Context &c) {
+        const QString page = c.query.value(QStringLiteral("page"));
+        if (!isDigits(page) || page.size() > 6 || page.toInt() < 1)
+            return refusal(400, QStringLiteral("page must be a positive integer"));
+        int total = 0;
+        const QJsonArray items = m_store.notices(c.user, page.toInt(), 10, &total);
+        return ok(QJsonObject{{QStringLiteral("item"), items},
+                              {QStringLiteral("page"), page.toInt()},
+                              {QStringLiteral("total"), total}});
+    });
+    add("NSVPushSvrService/getPushSvrIPAddressByTime33Hash/json", "GET", true, [this](Context &) {
+        return ok(QJsonObject{{QStringLiteral("internetIP"), QStringLiteral("127.0.0.1")},
+                              {QStringLiteral("port"), m_store.setting(QStringLiteral("push_port"),
+                                                                       QStringLiteral("9501"))}});
+    });
+    auto report = [this, bad](const char *kind, bool fromForm, std::initializer_list<const char *> keys) {
+        return [this, bad, kind, fromForm, keys = std::vector<const char *>(keys)](Context &c) {
+            const QMap<QString, QString> &source = fromForm ? c.form : c.query;
+            QJsonObject fields;
+            for (const char *k : keys) {
+                if (!source.contains(QLatin1String(k)))
+                    return bad(QLatin1String(k));
+                fields.insert(QLatin1String(k), source.value(QLatin1String(k)));
+            }
+            m_store.addReport(c.user.uid, QLatin1String(kind), fields);
+            return ok();
+        };
+    };
+    add("NSVUserSystemCollectService/reported/json", "POST", true,
+        report("system", true, {"mac", "ip", "os", "apps"}));
+    add("NSVUserPeripheralCollectService/reported/json", "POST", true,
+        report("peripheral", true, {"name", "model", "producer", "remarks"}));
+    add("NSVUserActionCollectService/reported/json", "GET", true, report("action", false, {"mac", "app"}));
+}
+
+QJsonObject Service::login(Context &c)
+{
+    const bool byPhone = c.form.contains(QStringLiteral("phone"));
+    const bool byName = c.form.contains(QStringLiteral("username"));
+    if (byPhone == byName || !c.form.contains(QStringLiteral("pwd")))
+        return refusal(400, QStringLiteral("need phone or username, and pwd"));
+    const QString pwd = c.form.value(QStringLiteral("pwd"));
+    if (!isMd5Hex(pwd))
+        return refusal(400, QStringLiteral("pwd is not a digest"));
+    const QString key = byPhone ? QStringLiteral("phone") : QStringLiteral("username");
+    const auto user = m_store.userByAccount(key, c.form.value(key));
+    if (!user || user->pwdMd5 != pwd)
+        return refusal(900, QStringLiteral("wrong account or password"));
+    if (user->status == QLatin1String("disabled"))
+        return refusal(901, QStringLiteral("account disabled by the administrator"));
+    if (user->status == QLatin1String("blocked"))
+        return refusal(902, QStringLiteral("account frozen"));
+    const auto company = user->companyId.isEmpty() ? std::nullopt : m_store.company(user->companyId);
+    if (!company)
+        return refusal(905, QStringLiteral("no company for this account"));
+    if (!company->enabled)
+        return refusal(907, QStringLiteral("company disabled"));
+    return ok(loginData(*user, *company));
+}
+
+QJsonObject Service::loginData(const Store::User &user, const Store::Company &company)
+{
+    const QString pages = m_base + QStringLiteral("pages/");
+    QJsonObject cateList;
+    const QJsonArray cats = m_store.categoryLinks(user);
+    for (int i = 0; i < cats.size(); ++i) {
+        const QJsonObject cat = cats.at(i).toObject();
+        cateList.insert(QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0')),
+                        QJsonObject{{QStringLiteral("name"), cat.value(QLatin1String("name"))},
+                                    {QStringLiteral("url"),
+                                     QStringLiteral("?cate_id=") + cat.value(QLatin1String("id")).toString()}});
+    }
+    auto link = [&](const char *page) {
+        return QJsonObject{{QStringLiteral("url"), pages + QLatin1String(page) + QStringLiteral("?uid=") + user.uid}};
+    };
+    return QJsonObject{
+        {QStringLiteral("uid"), user.uid},
+        {QStringLiteral("token"), user.token},
+        {QStringLiteral("username"), user.username},
+        {QStringLiteral("truename"), user.truename},
+        {QStringLiteral("company_name"), company.name},
+        {QStringLiteral("phone"), user.phone},
+        {QStringLiteral("address"), user.address},
+        {QStringLiteral("tax_number"), user.taxNumber},
+        {QStringLiteral("avatar"), m_base + QStringLiteral("images/avatar/%1.png").arg(user.uid)},
+        {QStringLiteral("app_auth"), user.appAuth},
+        {QStringLiteral("compan_id"), company.id},
+        {QStringLiteral("access_itmes"),
+         QJsonObject{{QStringLiteral("modify_phone"), link("modify_phone.html")},
+                     {QStringLiteral("my_wallet"), link("my_wallet.html")},
+                     {QStringLiteral("my_pwd"), link("my_pwd.html")}}},
+        {QStringLiteral("user_center"), pages + QStringLiteral("user_center.html?uid=") + user.uid},
+        {QStringLiteral("appcatelist"), cateList},
+        {QStringLiteral("appStore"),
+         QJsonObject{{QStringLiteral("appRenewals"), pages + QStringLiteral("renewals.html")},
+                     {QStringLiteral("appStoreSearchBase"), pages + QStringLiteral("appstore.html")},
+                     {QStringLiteral("myAppSearchBase"), pages + QStringLiteral("myapps.html")}}},
+    };
+}
+
+bool Service::handlePicture(const QString &path, httplib::Response &res)
+{
+    if (!path.startsWith(QLatin1String("/images/")))
+        return false;
+    static const QRegularExpression appRe(QStringLiteral("^/images/app/([A-Za-z0-9_-]+)/icon\\.png$"));
+    static const QRegularExpression catRe(QStringLiteral("^/images/category/([A-Za-z0-9_-]+)/icon\\.png$"));
+    static const QRegularExpression bulkRe(QStringLiteral("^/images/bulk/([0-9]{1,6})/icon\\.png$"));
+    static const QRegularExpression avatarRe(QStringLiteral("^/images/avatar/([A-Za-z0-9_-]+)\\.png$"));
+    static const QRegularExpression miscRe(QStringLiteral("^/images/misc/[A-Za-z0-9_./-]+\\.png$"));
+
+    QByteArray png;
+    QRegularExpressionMatch m;
+    auto cached = [this, &path](const std::function<QByteArray()> &draw) {
+        std::lock_guard<std::mutex> lock(m_pictureMutex);
+        auto it = m_pictures.find(path);
+        if (it == m_pictures.end())
+            it = m_pictures.emplace(path, draw()).first;
+        return it->second;
+    };
+    if ((m = appRe.match(path)).hasMatch()) {
+        const QString symbol = m_store.appSymbol(m.captured(1));
+        if (!symbol.isEmpty())
+            png = cached([&] { return Artwork::appIconPng(symbol, m.captured(1)); });
+    } else if ((m = catRe.match(path)).hasMatch()) {
+        const QString symbol = m_store.categorySymbol(m.captured(1));
+        if (!symbol.isEmpty())
+            png = cached([&] { return Artwork::categoryIconPng(symbol); });
+    } else if ((m = bulkRe.match(path)).hasMatch()) {
+        png = cached([&] { return Artwork::appIconPng(QString(), QStringLiteral("bulk") + m.captured(1)); });
+    } else if ((m = avatarRe.match(path)).hasMatch()) {
+        png = m_store.avatar(m.captured(1));
+        if (png.isEmpty() && m_store.userByUid(m.captured(1)))
+            png = cached([&] { return Artwork::avatarPng(m.captured(1)); });
+    } else if (miscRe.match(path).hasMatch()) {
+        // Any picture a test may want, each address its own drawing.
+        png = cached([&] { return Artwork::appIconPng(QString(), path); });
+    }
+    if (png.isEmpty())
+        return false;
+
+    if (const int delay = m_imageDelayMs)
+        pause(delay);
+    if (m_imageHang)
+        pause(60000, [this] { return m_imageHang.load(); });
+    if (const int status = m_imageStatus) {
+        res.status = status;
+        res.set_content(htmlPage(QStringLiteral("错误"), QStringLiteral("<p>switched status</p>")),
+                        "text/html; charset=utf-8");
+        return true;
+    }
+    res.set_content(png.toStdString(), "image/png");
+    return true;
+}
+
+bool Service::handlePage(const QString &path, httplib::Response &res)
+{
+    static const QRegularExpression pageRe(QStringLiteral("^/pages/([a-z_]+)\\.html$"));
+    static const QRegularExpression appRe(QStringLiteral("^/apps/([A-Za-z0-9_-]+)/index\\.html$"));
+    static const QRegularExpression downloadRe(QStringLiteral("^/downloads/([A-Za-z0-9_.-]+)$"));
+    QRegularExpressionMatch m;
+    if ((m = pageRe.match(path)).hasMatch()) {
+        static const QMap<QString, QString> titles{
+            {QStringLiteral("appstore"), QStringLiteral("应用中心")},
+            {QStringLiteral("myapps"), QStringLiteral("我的应用")},
+            {QStringLiteral("renewals"), QStringLiteral("应用续费")},
+            {QStringLiteral("user_center"), QStringLiteral("个人中心")},
+            {QStringLiteral("modify_phone"), QStringLiteral("修改手机号")},
+            {QStringLiteral("my_wallet"), QStringLiteral("我的钱包")},
+            {QStringLiteral("my_pwd"), QStringLiteral("修改密码")},
+        };
+        if (!titles.contains(m.captured(1)))
+            return false;
+        res.set_content(htmlPage(titles.value(m.captured(1)),
+                                 QStringLiteral("<p>示例服务的页面。</p>")),
+                        "text/html; charset=utf-8");
+        return true;
+    }
+    if ((m = appRe.match(path)).hasMatch()) {
+        res.set_content(htmlPage(QStringLiteral("网页应用 %1").arg(m.captured(1)),
+                                 QStringLiteral("<p>这是示例服务提供的网页应用。</p>")),
+                        "text/html; charset=utf-8");
+        return true;
+    }
+    if ((m = downloadRe.match(path)).hasMatch()) {
+        const QString file = m.captured(1);
+        if (file.startsWith(QLatin1String("OrvaneDesk-"))) {
+            res.set_content("OrvaneDesk update package placeholder\n", "application/octet-stream");
+            return true;
+        }
+        if (!m_store.hasInstaller(file))
+            return false;
+        const QString program = file.section(QLatin1Char('-'), 0, 0);
+        // A real installer: it puts a small program into the user's own
+        // folder. The padding gives downloads a size worth a progress bar.
+        std::string script = QStringLiteral(
+            "#!/bin/sh\n# Demo installer of the Orvane reference service.\nset -e\n"
+            "dir=\"${HOME}/.local/share/orvane-demo/%1\"\nmkdir -p \"$dir\"\n"
+            "printf '#!/bin/sh\\necho %1\\n' >\"$dir/%1\"\nchmod 755 \"$dir/%1\"\n"
+            "echo \"installed $dir/%1\"\nexit 0\n")
+                                 .arg(program)
+                                 .toStdString();
+        script += "# ";
+        script += std::string(256 * 1024, '=');
+        script += "\n";
+        res.set_content(script, "application/x-sh");
+        return true;
+    }
+    return false;
+}
+
+void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Response &res)
+{
+    const QMap<QString, QString> &in = ctx.req->method == "POST" ? ctx.form : ctx.query;
+    auto number = [&](const char *key, int *out) {
+        bool okNumber = false;
+        *out = in.value(QLatin1String(key)).toInt(&okNumber);
+        return okNumber && *out >= 0;
+    };
+    auto flag = [&](const char *key) { return in.value(QLatin1String(key)) == QLatin1String("1"); };
+    int n = 0;
+    auto answer = [&](bool done) {
+        // Admin answers always go out as written, whatever the switches say.
+        res.status = 200;
+        res.set_content(JsonText::serialize(done ? ok() : refusal(400, QStringLiteral("bad admin request")), false),
+                        "application/json");
+    };
+
+    if (name == "record") {
+        std::lock_guard<std::mutex> lock(m_recordMutex);
+        res.set_content(JsonText::serialize(ok(m_record), false), "application/json");
+        return;
+    }
+    if (name == "reports") {
+        res.set_content(JsonText::serialize(ok(m_store.reports()), false), "application/json");
+        return;
+    }
+    if (name == "userApp") {
+        const auto user = m_store.userByUid(in.value(QStringLiteral("uid")));
+        const QJsonObject row = user ? m_store.userApp(*user, in.value(QStringLiteral("app_id"))) : QJsonObject();
+        res.set_content(JsonText::serialize(ok(row), false), "application/json");
+        return;
+    }
+    if (name == "user") {
+        const auto user = m_store.userByUid(in.value(QStringLiteral("uid")));
+        QJsonObject o;
+        if (user)
+            o = QJsonObject{{QStringLiteral("truename"), user->truename},
+                            {QStringLiteral("pwd_md5"), user->pwdMd5},
+                            {QStringLiteral("has_avatar"), user->hasAvatar}};
+        res.set_content(JsonText::serialize(ok(o), false), "application/json");
+        return;
+    }
+    if (ctx.req->method != "POST") {
+        answer(false);
+        return;
+    }
+    if (name == "delay") {
+        const bool done = number("ms", &n);
+        if (done)
+            m_delayMs = n;
+        answer(done);
+    } else if (name == "imageDelay") {
+        const bool done = number("ms", &n);
+        if (done)
+            m_imageDelayMs = n;
+        answer(done);
+    } else if (name == "status") {
+        const bool done = number("code", &n) && (n == 0 || (n >= 100 && n <= 599));
+        if (done)
+            m_httpStatus = n;
+        answer(done);
+    } else if (name == "imageStatus") {
+        const bool done = number("code", &n) && (n == 0 || (n >= 100 && n <= 599));
+        if (done)
+            m_imageStatus = n;
+        answer(done);
+    } else if (name == "rawUtf8") {
+        m_rawUtf8 = flag("on");
+        answer(true);
+    } else if (name == "drop") {
+        m_drop = flag("on");
+        answer(true);
+    } else if (name == "imageHang") {
+        m_imageHang = flag("on");
+        answer(true);
+    } else if (name == "version") {
+        const QString version = in.value(QStringLiteral("number"));
+        if (version.isEmpty()) {
+            answer(false);
+            return;
+        }
+        m_store.setSetting(QStringLiteral("version"), version);
+        m_store.setSetting(QStringLiteral("version_url"),
+                           in.value(QStringLiteral("url"),
+                                    m_base + QStringLiteral("downloads/OrvaneDesk-%1.tar.gz").arg(version)));
+        answer(true);
+    } else if (name == "catalogue") {
+        const bool done = number("apps", &n) && n <= 100000;
+        if (done)
+            m_catalogueSize = n;
+        answer(done);
+    } else if (name == "pushPort") {
+        const bool done = number("port", &n) && n <= 65535;
+        if (done)
+            m_store.setSetting(QStringLiteral("push_port"), QString::number(n));
+        answer(done);
+    } else if (name == "reset" || name == "clearRecord") {
+        if (name == "reset") {
+            m_delayMs = 0;
+            m_imageDelayMs = 0;
+            m_httpStatus = 0;
+            m_imageStatus = 0;
+            m_rawUtf8 = false;
+            m_drop = false;
+            m_imageHang = false;
+            m_catalogueSize = 0;
+            m_store.setSetting(QStringLiteral("version"), kDefaultVersion);
+            m_store.setSetting(QStringLiteral("version_url"),
+                               m_base + QStringLiteral("downloads/OrvaneDesk-%1.tar.gz").arg(kDefaultVersion));
+        }
+        std::lock_guard<std::mutex> lock(m_recordMutex);
+        m_record = QJsonArray();
+        answer(true);
+    } else {
+        answer(false);
+    }
+}

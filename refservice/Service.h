@@ -1,0 +1,93 @@
+#pragma once
+
+#include "Store.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QMap>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+// Every path the reference service answers: the service operations, the
+// pictures, pages and installers its answers point to, and the admin paths
+// that make it misbehave for tests (see README.md).
+class Service
+{
+public:
+    explicit Service(Store &store);
+
+    // The address the answers point to, "http://127.0.0.1:PORT/".
+    void setBase(const QString &base) { m_base = base; }
+    void install(httplib::Server &server);
+    // Wakes every delayed answer so that shutdown does not wait for it.
+    void stop();
+
+    // Exposed for tests of the rules without a socket.
+    static bool timeCheckValid(const QMap<QString, QString> &query, qint64 now);
+
+private:
+    struct Context
+    {
+        const httplib::Request *req = nullptr;
+        QMap<QString, QString> query;
+        QMap<QString, QString> form;
+        Store::User user;
+    };
+    using Operation = std::function<QJsonObject(Context &)>;
+    struct Route
+    {
+        const char *method;
+        bool needsUser;
+        Operation run;
+    };
+
+    void handle(const httplib::Request &req, httplib::Response &res);
+    void handleOperation(const Route &route, Context &ctx, httplib::Response &res);
+    void handleAdmin(const std::string &name, Context &ctx, httplib::Response &res);
+    bool handlePicture(const QString &path, httplib::Response &res);
+    bool handlePage(const QString &path, httplib::Response &res);
+    void record(const httplib::Request &req, const Context &ctx);
+    void sendJson(httplib::Response &res, const QJsonObject &object, int status = 200);
+    // Sleeps up to ms, returns early on stop() or when until() turns false.
+    void pause(int ms, const std::function<bool()> &until = {});
+
+    void addRoutes();
+    QJsonObject login(Context &ctx);
+    QJsonObject loginData(const Store::User &user, const Store::Company &company);
+
+    Store &m_store;
+    QString m_base;
+    std::map<std::string, Route> m_routes;
+
+    // Misbehaviour switches.
+    std::atomic<int> m_delayMs{0};
+    std::atomic<int> m_imageDelayMs{0};
+    std::atomic<int> m_httpStatus{0};
+    std::atomic<int> m_imageStatus{0};
+    std::atomic<bool> m_rawUtf8{false};
+    std::atomic<bool> m_drop{false};
+    std::atomic<bool> m_imageHang{false};
+    std::atomic<int> m_catalogueSize{0};
+
+    std::mutex m_recordMutex;
+    QJsonArray m_record;
+
+    std::mutex m_pictureMutex;
+    std::map<QString, QByteArray> m_pictures;
+
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopCondition;
+    bool m_stopping = false;
+};

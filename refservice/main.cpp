@@ -1,0 +1,100 @@
+// orvane-service: the reference service that stands in for the cloud-desktop
+// service in the demo and in every test.
+//
+//   orvane-service --port PORT --data DIR
+//
+// The first line on standard output is the base address ("http://127.0.0.1:PORT/").
+// SIGTERM or SIGINT stops it cleanly.
+
+#include "Service.h"
+#include "Store.h"
+
+#include <httplib.h>
+
+#include <QCommandLineParser>
+#include <QGuiApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <pthread.h>
+#include <thread>
+#include <unistd.h>
+
+int main(int argc, char **argv)
+{
+    // Pictures are drawn without any display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orvane-service"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Reference service for OrvaneDesk"));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free port)."),
+                      QStringLiteral("port"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("data"), QStringLiteral("Folder of the service's database."),
+                      QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
+                      QStringLiteral("host"), QStringLiteral("127.0.0.1")});
+    parser.process(app);
+
+    bool portOk = false;
+    const int port = parser.value(QStringLiteral("port")).toInt(&portOk);
+    const QString dataDir = parser.value(QStringLiteral("data"));
+    if (!portOk || port < 0 || port > 65535 || dataDir.isEmpty()) {
+        std::fprintf(stderr, "usage: orvane-service --port PORT --data DIR\n");
+        return 2;
+    }
+
+    Store store;
+    QString error;
+    if (!store.open(dataDir, &error)) {
+        std::fprintf(stderr, "orvane-service: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    // Signals are taken by sigwait below; the server threads never see them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    httplib::Server server;
+    // Slow answers (the delay switch) each hold a thread; keep plenty.
+    server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    server.set_keep_alive_timeout(2);
+    server.set_payload_max_length(8 * 1024 * 1024);
+    Service service(store);
+    service.install(server);
+
+    const std::string host = parser.value(QStringLiteral("host")).toStdString();
+    const int bound = port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
+    if (bound <= 0) {
+        std::fprintf(stderr, "orvane-service: cannot listen on %s:%d\n", host.c_str(), port);
+        return 1;
+    }
+    const QString base = QStringLiteral("http://%1:%2/").arg(QString::fromStdString(host)).arg(bound);
+    service.setBase(base);
+
+    std::thread listener([&server] { server.listen_after_bind(); });
+
+    std::printf("%s\n", qPrintable(base));
+    std::fflush(stdout);
+    // Nothing else goes to standard output: a reader that stops reading
+    // must never block the service.
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+        ::dup2(devNull, STDOUT_FILENO);
+        ::close(devNull);
+    }
+
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    service.stop();
+    server.stop();
+    listener.join();
+    return 0;
+}
