@@ -50,6 +50,7 @@ CloudDownload::CloudDownload(QObject *parent)
     , m_timer(new QTimer(this))
 {
     m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, &CloudDownload::requestTimeout);
 }
 

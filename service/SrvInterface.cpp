@@ -78,6 +78,8 @@ bool SrvInterface::sendRequest(const QString &url, const QString &body, int time
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the time-out is a promise.
+    timer.setTimerType(Qt::PreciseTimer);
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(timeoutMs);

@@ -149,6 +149,11 @@ bool RefServiceProcess::setHttpStatus(int status)
     return admin(QStringLiteral("status"), {{QStringLiteral("code"), QString::number(status)}});
 }
 
+bool RefServiceProcess::setImageStatus(int status)
+{
+    return admin(QStringLiteral("imageStatus"), {{QStringLiteral("code"), QString::number(status)}});
+}
+
 bool RefServiceProcess::setRawUtf8(bool on)
 {
     return admin(QStringLiteral("rawUtf8"), {{QStringLiteral("on"), on ? QStringLiteral("1") : QStringLiteral("0")}});

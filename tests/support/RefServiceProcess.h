@@ -43,6 +43,8 @@ public:
     bool setRawUtf8(bool on);
     // Announce an answer and close the connection before its body.
     bool setDropConnection(bool on);
+    // Answer pictures with this HTTP status and an error page (0: normal).
+    bool setImageStatus(int status);
     // Never answer pictures (until the connection is closed by the client).
     bool setImageHang(bool on);
     // Version offered by the update check.
