@@ -43,8 +43,10 @@ int main(int argc, char *argv[])
     if (autoLogin == 1) {
         loginDialog.hide();
         signedIn = loginDialog.login();
-        if (!signedIn)
+        if (!signedIn) {
+            qCDebug(lcStartup) << "automatic sign-in failed, showing the login dialog";
             signedIn = loginDialog.exec() == QDialog::Accepted;
+        }
     } else {
         signedIn = loginDialog.exec() == QDialog::Accepted;
     }
