@@ -3,11 +3,9 @@
 #include "Platform.h"
 #include "QGetInfomation.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QMutexLocker>
 
 #include <algorithm>
 #include <vector>
@@ -52,24 +50,23 @@ FindRegedit::~FindRegedit()
 
 void FindRegedit::stop()
 {
-    QMutexLocker lock(&m_mutex);
-    m_stop = true;
-    m_wake.wakeAll();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
 }
 
 bool FindRegedit::stopRequested()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_stop;
 }
 
 bool FindRegedit::pause()
 {
-    QDeadlineTimer deadline(m_pause);
-    QMutexLocker lock(&m_mutex);
-    while (!m_stop && !deadline.hasExpired())
-        m_wake.wait(&m_mutex, deadline);
-    return !m_stop;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return !m_wake.wait_for(lock, m_pause, [this] { return m_stop; });
 }
 
 void FindRegedit::run()

@@ -2,12 +2,12 @@
 
 #include "DesktopAppInfo.h"
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 // Waits, on a thread of its own, until an application shows up in the
 // installed software (mode 0) or is gone from it (mode 1), polling the list
@@ -68,7 +68,7 @@ private:
     const int m_passes;
     const std::chrono::milliseconds m_pause;
 
-    QMutex m_mutex;
-    QWaitCondition m_wake;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
     bool m_stop = false;
 };
