@@ -12,7 +12,7 @@
 #include <httplib.h>
 
 #include <QCommandLineParser>
-#include <QGuiApplication>
+#include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>
@@ -23,9 +23,8 @@
 
 int main(int argc, char **argv)
 {
-    // Pictures are drawn without any display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    // Pictures are drawn into images with shapes only: no display, no fonts.
+    QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvane-service"));
 
     QCommandLineParser parser;

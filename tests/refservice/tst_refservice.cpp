@@ -1,0 +1,423 @@
+#include "JsonText.h"
+#include "RefServiceProcess.h"
+#include "Service.h"
+
+#include <QImage>
+#include <QtTest>
+
+// The reference service as a program: what it answers to good, bad and
+// malformed requests, its demo data, its switches and its shutdown.
+class RefServiceTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+
+    void formAndEscapes();
+    void timeCheckRule_data();
+    void timeCheckRule();
+
+    void signIn_data();
+    void signIn();
+    void signInAnswer();
+    void refusesMalformed_data();
+    void refusesMalformed();
+    void catalogue();
+    void largeCatalogue();
+    void versionSwitch();
+    void noticesAndPush();
+    void escapedByDefault();
+    void stateSurvivesRestart();
+    void stopsOnSigterm();
+
+private:
+    static QString tc(qint64 t = QDateTime::currentSecsSinceEpoch());
+    QString user(const QString &path, const QString &extra = QString()) const;
+    QJsonObject getJson(const QString &pathAndQuery, int *status = nullptr) const;
+    QJsonObject postJson(const QString &pathAndQuery, const QByteArray &body, int *status = nullptr) const;
+
+    std::unique_ptr<RefServiceProcess> m_service;
+    QString m_uid, m_token;
+};
+
+QString RefServiceTest::tc(qint64 t)
+{
+    return QStringLiteral("t_=%1&p_=%2&i_=&d_=linux&dv_=%20&v_=V").arg(t).arg(JsonText::timeCheckValue(t));
+}
+
+QString RefServiceTest::user(const QString &path, const QString &extra) const
+{
+    return path + QLatin1Char('?') + tc() + QStringLiteral("&uid=%1&token=%2").arg(m_uid, m_token) + extra;
+}
+
+QJsonObject RefServiceTest::getJson(const QString &pathAndQuery, int *status) const
+{
+    return QJsonDocument::fromJson(m_service->get(pathAndQuery, status)).object();
+}
+
+QJsonObject RefServiceTest::postJson(const QString &pathAndQuery, const QByteArray &body, int *status) const
+{
+    return QJsonDocument::fromJson(m_service->post(pathAndQuery, body, status)).object();
+}
+
+void RefServiceTest::initTestCase()
+{
+    m_service = std::make_unique<RefServiceProcess>();
+    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorText()));
+    QVERIFY(m_service->baseUrl().startsWith(QLatin1String("http://127.0.0.1:")));
+    QVERIFY(m_service->baseUrl().endsWith(QLatin1Char('/')));
+    const auto creds = m_service->demoCredentials();
+    m_uid = creds.first;
+    m_token = creds.second;
+    QVERIFY(!m_token.isEmpty());
+}
+
+void RefServiceTest::init()
+{
+    QVERIFY(m_service->reset());
+}
+
+void RefServiceTest::formAndEscapes()
+{
+    const auto form = JsonText::parseForm("a=1&b=x%26y%3Dz&c=one+two&a=2&flag&e=%E8%AE%B0&=v");
+    QCOMPARE(form.value("a"), QStringLiteral("1")); // the first of a repeated key
+    QCOMPARE(form.value("b"), QStringLiteral("x&y=z"));
+    QCOMPARE(form.value("c"), QStringLiteral("one two"));
+    QVERIFY(form.contains("flag"));
+    QCOMPARE(form.value("e"), QStringLiteral("记"));
+    QCOMPARE(JsonText::queryOf("/p/json?x=1&y=2#frag"), std::string("x=1&y=2"));
+    QCOMPARE(JsonText::queryOf("/p/json"), std::string());
+
+    const QByteArray raw = QStringLiteral(R"({"n":"记账 \ud83d\ude00","a":"plain"})").toUtf8();
+    const std::string escaped = JsonText::escapeNonAscii(QJsonDocument::fromJson(raw).toJson(QJsonDocument::Compact));
+    for (const char c : escaped)
+        QVERIFY(quint8(c) < 0x80);
+    QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(escaped)), QJsonDocument::fromJson(raw));
+}
+
+void RefServiceTest::timeCheckRule_data()
+{
+    QTest::addColumn<QString>("t");
+    QTest::addColumn<QString>("p");
+    QTest::addColumn<qint64>("now");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("example") << "1700001234" << "6047" << qint64(1700001234) << true;
+    QTest::newRow("wrong p") << "1700001234" << "6048" << qint64(1700001234) << false;
+    QTest::newRow("an hour off") << "1700001234" << "6047" << qint64(1700004834) << true;
+    QTest::newRow("two days off") << "1700001234" << "6047" << qint64(1700174034) << false;
+    QTest::newRow("missing p") << "1700001234" << "" << qint64(1700001234) << false;
+    QTest::newRow("signed") << "+1700001234" << "6047" << qint64(1700001234) << false;
+    QTest::newRow("huge") << "99999999999999999999999" << "6047" << qint64(1700001234) << false;
+}
+
+void RefServiceTest::timeCheckRule()
+{
+    QFETCH(QString, t);
+    QFETCH(QString, p);
+    QFETCH(qint64, now);
+    QFETCH(bool, valid);
+    QMap<QString, QString> query{{"t_", t}};
+    if (!p.isEmpty())
+        query.insert("p_", p);
+    QCOMPARE(Service::timeCheckValid(query, now), valid);
+}
+
+void RefServiceTest::signIn_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("code");
+    QTest::newRow("demo") << "username" << "demo" << "demo1234" << 200;
+    QTest::newRow("phone") << "phone" << "13800138000" << "demo1234" << 200;
+    QTest::newRow("disabled") << "username" << "disabled" << "demo1234" << 901;
+    QTest::newRow("blocked") << "username" << "blocked" << "demo1234" << 902;
+    QTest::newRow("nocompany") << "username" << "nocompany" << "demo1234" << 905;
+    QTest::newRow("companyoff") << "username" << "companyoff" << "demo1234" << 907;
+    QTest::newRow("wrong password") << "username" << "demo" << "demo12345" << 900;
+    QTest::newRow("refused account, wrong password") << "username" << "disabled" << "x" << 900;
+    QTest::newRow("unknown") << "username" << "nobody" << "demo1234" << 900;
+    QTest::newRow("name sent as phone") << "phone" << "demo" << "demo1234" << 900;
+}
+
+void RefServiceTest::signIn()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, account);
+    QFETCH(QString, password);
+    QFETCH(int, code);
+    const QByteArray body = key.toLatin1() + '=' + QUrl::toPercentEncoding(account) + "&pwd="
+        + QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex();
+    int status = 0;
+    const QJsonObject answer = postJson(QStringLiteral("NSVUserService/login/json?") + tc(), body, &status);
+    QCOMPARE(status, 200);
+    QCOMPARE(answer.value("code").toInt(), code);
+    QCOMPARE(answer.value("data").toObject().contains("token"), code == 200);
+}
+
+void RefServiceTest::signInAnswer()
+{
+    const QByteArray body = "username=demo&pwd=" + QCryptographicHash::hash("demo1234", QCryptographicHash::Md5).toHex();
+    const QJsonObject answer = postJson(QStringLiteral("NSVUserService/login/json?") + tc(), body);
+    QCOMPARE(answer.value("message").toString(), QStringLiteral("ok"));
+    const QJsonObject data = answer.value("data").toObject();
+    for (const char *key : {"username", "truename", "company_name", "phone", "address", "tax_number", "avatar",
+                            "app_auth", "compan_id", "user_center", "uid", "token"}) {
+        QVERIFY2(data.value(key).isString() && !data.value(key).toString().isEmpty(), key);
+    }
+    const QJsonObject items = data.value("access_itmes").toObject();
+    QStringList pages{data.value("user_center").toString(), data.value("avatar").toString()};
+    for (const char *key : {"modify_phone", "my_wallet", "my_pwd"}) {
+        const QString url = items.value(key).toObject().value("url").toString();
+        QVERIFY2(url.startsWith(m_service->baseUrl()), key);
+        pages << url;
+    }
+    const QJsonObject store = data.value("appStore").toObject();
+    for (const char *key : {"appRenewals", "appStoreSearchBase", "myAppSearchBase"})
+        pages << store.value(key).toString();
+    const QJsonObject cates = data.value("appcatelist").toObject();
+    QCOMPARE(cates.size(), 4);
+    for (const QString &k : cates.keys()) {
+        const QJsonObject c = cates.value(k).toObject();
+        QVERIFY(!c.value("name").toString().isEmpty());
+        QVERIFY(c.value("url").toString().startsWith(QLatin1String("?cate_id=")));
+        pages << store.value("appStoreSearchBase").toString() + c.value("url").toString() + "&keywords=x";
+    }
+    // Every address the answer gives is served.
+    for (const QString &page : pages) {
+        int status = 0;
+        QVERIFY2(!m_service->get(page.mid(m_service->baseUrl().size()), &status).isEmpty(), qPrintable(page));
+        QVERIFY2(status == 200, qPrintable(page));
+    }
+}
+
+void RefServiceTest::refusesMalformed_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("target"); // "$tc" is a valid time check, "$user" adds the credentials too
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("code");
+    const QByteArray pwd = "&pwd=" + QCryptographicHash::hash("demo1234", QCryptographicHash::Md5).toHex();
+    QTest::newRow("no time check") << "POST" << "NSVUserService/login/json?i_=" << "username=demo" + pwd << 200 << 403;
+    QTest::newRow("wrong p") << "POST" << "NSVUserService/login/json?t_=1700001234&p_=1" << "username=demo" + pwd << 200 << 403;
+    QTest::newRow("old pair") << "POST" << "NSVUserService/login/json?t_=1700001234&p_=6047" << "username=demo" + pwd << 200 << 403;
+    QTest::newRow("sign-in by GET") << "GET" << "NSVUserService/login/json?$tc&username=demo" << QByteArray() << 200 << 405;
+    QTest::newRow("clear-text password") << "POST" << "NSVUserService/login/json?$tc" << QByteArray("username=demo&pwd=demo1234") << 200 << 400;
+    QTest::newRow("both keys") << "POST" << "NSVUserService/login/json?$tc" << "username=demo&phone=1" + pwd << 200 << 400;
+    QTest::newRow("binary body") << "POST" << "NSVUserService/login/json?$tc" << QByteArray("\x00\xff\xfe=\x01&&==", 9) << 200 << 400;
+    QTest::newRow("no credentials") << "GET" << "NSVCloudDesktopService/getCloudDesktopAppFullInfo/json?$tc" << QByteArray() << 200 << 401;
+    QTest::newRow("wrong token") << "GET" << "NSVCloudDesktopService/getCloudDesktopAppFullInfo/json?$tc&uid=u1001&token=x" << QByteArray() << 200 << 401;
+    QTest::newRow("bad is_remove") << "GET" << "NSVCloudDesktopService/IsRemoveAppInCloudDesktop/json?$user&app_id=a101&is_remove=2" << QByteArray() << 200 << 400;
+    QTest::newRow("missing app_id") << "GET" << "NSVCloudDesktopService/IsInstallAppInCloudDesktop/json?$user" << QByteArray() << 200 << 400;
+    QTest::newRow("page not a number") << "GET" << "NSVNoticeService/getSystemNoticeListByUID/json?$user&page=1;drop" << QByteArray() << 200 << 400;
+    QTest::newRow("region not a number") << "GET" << "NSVVerUpdateService/getNewNSVSoftwareToAll/json?$tc&region_id=1e6" << QByteArray() << 200 << 400;
+    QTest::newRow("avatar not a picture") << "POST" << "NSVUserProfileService/updateUserAvatarByUID/json?$user" << QByteArray("base64bin=%%%") << 200 << 400;
+    QTest::newRow("other company") << "POST" << "NSVCloudDesktopService/addNewAppToCloudDesktop/json?$user" << QByteArray("app_id=a404&app_name=x&compan_id=c200") << 200 << 403;
+    QTest::newRow("unknown path") << "GET" << "NSVNoSuchService/x/json?$tc" << QByteArray() << 404 << 0;
+    QTest::newRow("path escape") << "GET" << "images/app/..%2F..%2Fetc/icon.png" << QByteArray() << 404 << 0;
+}
+
+void RefServiceTest::refusesMalformed()
+{
+    QFETCH(QString, method);
+    QFETCH(QString, target);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(int, code);
+    target.replace("$user", tc() + QStringLiteral("&uid=%1&token=%2").arg(m_uid, m_token));
+    target.replace("$tc", tc());
+    int got = 0;
+    const QByteArray answer = method == "GET" ? m_service->get(target, &got) : m_service->post(target, body, &got);
+    QCOMPARE(got, status);
+    if (code)
+        QCOMPARE(QJsonDocument::fromJson(answer).object().value("code").toInt(), code);
+    // Still serving.
+    QVERIFY(!m_service->demoCredentials().first.isEmpty());
+}
+
+void RefServiceTest::catalogue()
+{
+    const QJsonObject answer = getJson(user("NSVCloudDesktopService/getCloudDesktopAppFullInfo/json"));
+    QCOMPARE(answer.value("code").toInt(), 200);
+    QCOMPARE(answer.value("message").toString(), QStringLiteral("ok"));
+    const QJsonArray cats = answer.value("data").toObject().value("app").toArray();
+    QCOMPARE(cats.size(), 4);
+    QSet<QString> types, icons;
+    for (const QJsonValue &cv : cats) {
+        const QJsonObject cat = cv.toObject();
+        QVERIFY(!cat.value("id").toString().isEmpty());
+        QVERIFY(!cat.value("name").toString().isEmpty());
+        icons.insert(cat.value("icon").toString());
+        const QJsonArray child = cat.value("child").toArray();
+        QVERIFY(!child.isEmpty());
+        for (const QJsonValue &av : child) {
+            const QJsonObject app = av.toObject();
+            for (const char *key : {"cate_id", "desc", "exec_path", "icon", "id", "is_install", "is_remove", "name",
+                                    "params", "sort", "type", "nosign", "url"})
+                QVERIFY2(app.value(key).isString(), key);
+            QCOMPARE(app.value("cate_id").toString(), cat.value("id").toString());
+            QCOMPARE(app.value("is_remove").toString(), QStringLiteral("1"));
+            types.insert(app.value("type").toString());
+            icons.insert(app.value("icon").toString());
+            const QString url = app.value("url").toString();
+            if (app.value("type").toString() == "2" && !url.isEmpty()) {
+                int status = 0;
+                const QByteArray installer = m_service->get(url.mid(m_service->baseUrl().size()), &status);
+                QCOMPARE(status, 200);
+                QVERIFY(installer.startsWith("#!/bin/sh"));
+            }
+            if (app.value("type").toString() == "3")
+                QVERIFY(url.startsWith('/'));
+        }
+    }
+    QCOMPARE(types, (QSet<QString>{"1", "2", "3"}));
+    for (const QString &icon : qAsConst(icons)) {
+        QVERIFY(icon.startsWith(m_service->baseUrl()));
+        int status = 0;
+        const QImage image = QImage::fromData(m_service->get(icon.mid(m_service->baseUrl().size()), &status));
+        QCOMPARE(status, 200);
+        QVERIFY2(!image.isNull(), qPrintable(icon));
+    }
+
+    // Taking an application off the desktop takes it out of the list.
+    QCOMPARE(getJson(user("NSVCloudDesktopService/IsRemoveAppInCloudDesktop/json", "&app_id=a104&is_remove=0"))
+                 .value("code").toInt(), 200);
+    const QByteArray after = m_service->get(user("NSVCloudDesktopService/getCloudDesktopAppFullInfo/json"));
+    QVERIFY(!after.contains("\"a104\""));
+    QCOMPARE(getJson(user("NSVCloudDesktopService/IsRemoveAppInCloudDesktop/json", "&app_id=a104&is_remove=1"))
+                 .value("code").toInt(), 200);
+    QVERIFY(m_service->get(user("NSVCloudDesktopService/getCloudDesktopAppFullInfo/json")).contains("\"a104\""));
+}
+
+void RefServiceTest::largeCatalogue()
+{
+    QVERIFY(m_service->setCatalogueSize(200));
+    const QJsonArray cats = getJson(user("NSVCloudDesktopService/getCloudDesktopAppFullInfo/json"))
+                                .value("data").toObject().value("app").toArray();
+    QSet<QString> icons;
+    int apps = 0;
+    for (const QJsonValue &cv : cats) {
+        for (const QJsonValue &av : cv.toObject().value("child").toArray()) {
+            ++apps;
+            icons.insert(av.toObject().value("icon").toString());
+        }
+    }
+    QCOMPARE(apps, 200);
+    QCOMPARE(icons.size(), 200);
+    QVERIFY(!QImage::fromData(m_service->get(QStringLiteral("images/bulk/200/icon.png"))).isNull());
+}
+
+void RefServiceTest::versionSwitch()
+{
+    const QString path = QStringLiteral("NSVVerUpdateService/getNewNSVSoftwareToAll/json?") + tc() + "&region_id=1000001";
+    QJsonObject data = getJson(path).value("data").toObject();
+    QCOMPARE(data.value("versionNumber").toString(), QStringLiteral("1.0.0"));
+    QVERIFY(data.value("downloadUrl").toString().startsWith(m_service->baseUrl()));
+    QVERIFY(m_service->setOfferedVersion(QStringLiteral("2.3.4")));
+    data = getJson(path).value("data").toObject();
+    QCOMPARE(data.value("versionNumber").toString(), QStringLiteral("2.3.4"));
+    int status = 0;
+    m_service->get(data.value("downloadUrl").toString().mid(m_service->baseUrl().size()), &status);
+    QCOMPARE(status, 200);
+    QCOMPARE(getJson(QStringLiteral("NSVVerUpdateService/getNewNSVSoftwareToAll/json?") + tc() + "&region_id=7")
+                 .value("code").toInt(), 404);
+}
+
+void RefServiceTest::noticesAndPush()
+{
+    int total = 0;
+    for (int page = 1; page <= 3; ++page) {
+        const QJsonObject answer = getJson(user("NSVNoticeService/getSystemNoticeListByUID/json", QStringLiteral("&page=%1").arg(page)));
+        QCOMPARE(answer.value("message").toString(), QStringLiteral("ok"));
+        const QJsonArray items = answer.value("data").toObject().value("item").toArray();
+        for (const QJsonValue &v : items) {
+            for (const char *key : {"title", "message", "created"})
+                QVERIFY(!v.toObject().value(key).toString().isEmpty());
+        }
+        total += items.size();
+        if (page == 3)
+            QVERIFY(items.isEmpty());
+    }
+    QCOMPARE(total, 12);
+    const QJsonObject push = getJson(user("NSVPushSvrService/getPushSvrIPAddressByTime33Hash/json"));
+    QCOMPARE(push.value("message").toString(), QStringLiteral("ok"));
+    QVERIFY(push.value("data").toObject().value("internetIP").isString());
+    QVERIFY(push.value("data").toObject().value("port").isString());
+}
+
+void RefServiceTest::escapedByDefault()
+{
+    const QByteArray escaped = m_service->get(user("NSVCloudDesktopService/getCloudDesktopAppFullInfo/json"));
+    for (const char c : escaped)
+        QVERIFY(quint8(c) < 0x80);
+    QVERIFY(escaped.contains("\\u"));
+    QVERIFY(m_service->setRawUtf8(true));
+    const QByteArray raw = m_service->get(user("NSVCloudDesktopService/getCloudDesktopAppFullInfo/json"));
+    QVERIFY(raw.contains(QStringLiteral("办公").toUtf8()));
+    QCOMPARE(QJsonDocument::fromJson(raw), QJsonDocument::fromJson(escaped));
+}
+
+void RefServiceTest::stateSurvivesRestart()
+{
+    QTemporaryDir data;
+    QString token;
+    {
+        RefServiceProcess first(data.path());
+        QVERIFY(first.isRunning());
+        const auto creds = first.demoCredentials();
+        token = creds.second;
+        const QString q = QStringLiteral("?") + tc() + QStringLiteral("&uid=%1&token=%2").arg(creds.first, token);
+        const QJsonObject added = QJsonDocument::fromJson(first.post(
+            "NSVCloudDesktopService/addNewAppToCloudDesktop/json" + q, "app_id=a303&app_name=%E6%8E%A5&compan_id=c100")).object();
+        QCOMPARE(added.value("code").toInt(), 200);
+    }
+    RefServiceProcess second(data.path());
+    QVERIFY(second.isRunning());
+    const auto creds = second.demoCredentials();
+    QCOMPARE(creds.second, token); // the same database, not a fresh seed
+    const QString q = QStringLiteral("?") + tc() + QStringLiteral("&uid=%1&token=%2&app_id=a303").arg(creds.first, token);
+    QCOMPARE(QJsonDocument::fromJson(second.get("NSVCloudDesktopService/IsInstallAppInCloudDesktop/json" + q))
+                 .object().value("code").toInt(), 735);
+}
+
+void RefServiceTest::stopsOnSigterm()
+{
+    QTemporaryDir data;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(qEnvironmentVariable("ORVANE_BIN_DIR") + "/orvane-service",
+                  {"--port", "0", "--data", data.path()});
+    QVERIFY(process.waitForReadyRead(10000));
+    const QString base = QString::fromUtf8(process.readLine()).trimmed();
+    QVERIFY(base.endsWith('/'));
+
+    // A request held by the delay switch does not hold up the shutdown.
+    QNetworkAccessManager manager;
+    QNetworkRequest admin(QUrl(base + "__admin/delay"));
+    admin.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    QNetworkReply *set = manager.post(admin, "ms=60000");
+    QTRY_VERIFY(set->isFinished());
+    QNetworkReply *slow = manager.get(QNetworkRequest(QUrl(base + "NSVUserService/logout/json?" + tc())));
+    QTest::qWait(300);
+    QVERIFY(!slow->isFinished());
+
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QTRY_VERIFY(slow->isFinished());
+    delete slow;
+    delete set;
+
+    // Bad command lines are refused with a message, not a crash.
+    QProcess bad;
+    bad.start(qEnvironmentVariable("ORVANE_BIN_DIR") + "/orvane-service", {"--port", "x"});
+    QVERIFY(bad.waitForFinished(10000));
+    QCOMPARE(bad.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bad.exitCode(), 2);
+}
+
+QTEST_GUILESS_MAIN(RefServiceTest)
+#include "tst_refservice.moc"
