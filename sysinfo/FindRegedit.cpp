@@ -73,6 +73,10 @@ void FindRegedit::run()
 {
     if (m_mode != WaitForInstallation && m_mode != WaitForUninstallation)
         return;
+    // Every name contains the empty one: a nameless record would be
+    // "installed" by whatever comes first in the list.
+    if (m_mode == WaitForInstallation && m_target.isEmpty())
+        return;
 
     // The library object belongs to this thread for the whole run.
     QGetInfomation info;

@@ -163,22 +163,40 @@ private slots:
     void endsWithoutPausing_data()
     {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("entries");
-        QTest::newRow("uninstalled, empty list") << int(FindRegedit::WaitForUninstallation) << QStringList{};
-        QTest::newRow("installed") << int(FindRegedit::WaitForInstallation) << QStringList{"Editor|/opt/e"};
-        QTest::newRow("mode neither") << 2 << QStringList{"Editor|/opt/e"};
+        QTest::addColumn<int>("signalCount");
+        const int install = FindRegedit::WaitForInstallation;
+        const int uninstall = FindRegedit::WaitForUninstallation;
+        QTest::newRow("uninstalled, empty list") << uninstall << "Editor" << QStringList{} << 1;
+        QTest::newRow("installed") << install << "Editor" << QStringList{"Editor|/opt/e"} << 1;
+        QTest::newRow("mode neither") << 2 << "Editor" << QStringList{"Editor|/opt/e"} << 0;
+        QTest::newRow("nameless record, installation") << install << "" << QStringList{"Editor|/opt/e"} << 0;
+        QTest::newRow("nameless record, uninstallation") << uninstall << "" << QStringList{"Editor|/opt/e"} << 1;
     }
 
     void endsWithoutPausing()
     {
         QFETCH(int, mode);
+        QFETCH(QString, name);
         QFETCH(QStringList, entries);
+        QFETCH(int, signalCount);
         writeEntries(entries);
-        FindRegedit watcher(nullptr, record("Editor"), mode, 60, 1h);
+        FindRegedit watcher(nullptr, record(name), mode, 60, 1h);
         QSignalSpy installed(&watcher, &FindRegedit::installationCompleteSiganl);
         QSignalSpy uninstalled(&watcher, &FindRegedit::uninstallationCompleteSiganl);
         QVERIFY(runToEnd(watcher));
-        QCOMPARE(installed.count() + uninstalled.count(), mode == 2 ? 0 : 1);
+        QCOMPARE(installed.count() + uninstalled.count(), signalCount);
+    }
+
+    void withoutRecord()
+    {
+        writeEntries({"Editor|/opt/e"});
+        FindRegedit watcher(nullptr, DesktopAppInfoPtr(), FindRegedit::WaitForUninstallation, 60, 1h);
+        QSignalSpy uninstalled(&watcher, &FindRegedit::uninstallationCompleteSiganl);
+        QVERIFY(runToEnd(watcher));
+        QCOMPARE(uninstalled.count(), 0);
+        QVERIFY(watcher.application().isNull());
     }
 
     void pathRecording_data()
