@@ -200,7 +200,7 @@ bool writeImage(const QImage &img, const QString &path, int quality)
     if (suffix == "jpg")
         w.setQuality(quality);
     else if (suffix == "png")
-        w.setCompression(9);
+        w.setQuality(0); // lossless: for PNG, quality 0 means the strongest zlib level
     const QImage toWrite = suffix == "jpg" ? img.convertToFormat(QImage::Format_RGB32)
                                            : img.convertToFormat(QImage::Format_ARGB32);
     if (!w.write(toWrite)) {
