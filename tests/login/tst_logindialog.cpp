@@ -68,6 +68,7 @@ private slots:
     void refusals();
     void automaticAttempt();
     void automaticAttemptRefused();
+    void automaticAttemptMessageWhileHidden();
 
 private:
     QLoginDialog *make();
@@ -149,6 +150,17 @@ void TestLoginDialog::form()
     QVERIFY(dialog->findChild<QPushButton *>("loginButton")->isDefault());
     QVERIFY(dialog->findChild<QPushButton *>("loginButton")->text().isEmpty());
     QVERIFY(dialog->styleSheet().contains("outline: none"));
+
+    // For reviewing the looks: ORVANE_SCREENSHOT_DIR=dir saves the dialog.
+    const QString shots = qEnvironmentVariable("ORVANE_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        fill(dialog, QStringLiteral("demo"), QStringLiteral("demo1234"));
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QVERIFY(dialog->grab().save(QDir(shots).filePath("QLoginDialog.png")));
+        fill(dialog, QString(), QString());
+        QVERIFY(dialog->grab().save(QDir(shots).filePath("QLoginDialog-empty.png")));
+    }
 }
 
 void TestLoginDialog::keysAndCloseRequests()
@@ -422,6 +434,18 @@ void TestLoginDialog::automaticAttemptRefused()
     QVERIFY(boxes.seen[0].watchVisible);
     QVERIFY(dialog->isVisible());
     QVERIFY(dialog->findChild<QPushButton *>("loginButton")->isEnabled());
+}
+
+void TestLoginDialog::automaticAttemptMessageWhileHidden()
+{
+    writeFile(m_dir->filePath("Config.ini"), "[userinfo]\nrember=1\nflag=1\nusername=demo\n");
+    QLoginDialog *dialog = make();
+    BoxAnswerer boxes(dialog);
+    QVERIFY(!dialog->login());
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("\r\n用户名或者密码不能为空！")});
+    QVERIFY(!boxes.seen[0].watchVisible);
+    // Start-up shows the dialog next.
+    QVERIFY(!dialog->isVisible());
 }
 
 QTEST_MAIN(TestLoginDialog)
