@@ -1,5 +1,6 @@
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -23,6 +24,7 @@ private slots:
     void wallpapers_data();
     void wallpapers();
     void wallpaperThumbnailsMatchFullSize();
+    void resourceTreeIsCompact();
 };
 
 void TestResources::picture_data()
@@ -274,6 +276,23 @@ void TestResources::wallpaperThumbnailsMatchFullSize()
         QVERIFY2(own < 12, qPrintable(QString("%1 differs from its wallpaper by %2")
                                           .arg(thumbs.at(i)).arg(own)));
     }
+}
+
+// Every picture is linked into the executable; uncompressed PNGs would add
+// megabytes (the desktop overlay alone is 8 MB raw).
+void TestResources::resourceTreeIsCompact()
+{
+    qint64 total = 0;
+    for (const QString &prefix : {QString(":/QOrvaneDesk/image"), QString(":/QOrvaneDesk/Browser/Image")}) {
+        QDirIterator it(prefix, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            total += f.readAll().size();
+        }
+    }
+    QVERIFY2(total > 0, "no pictures in the resource tree");
+    QVERIFY2(total < 2 * 1024 * 1024, qPrintable(QString("%1 bytes of pictures").arg(total)));
 }
 
 QTEST_MAIN(TestResources)
