@@ -368,6 +368,24 @@ private slots:
         }
     }
 
+    // The thread has handed its result over, but the owner goes before the
+    // event loop delivers it.
+    void destroyedWithReportPending()
+    {
+        writeEntries({"Editor|/opt/e/"});
+        auto app = record("Editor", "2");
+        int signals_ = 0;
+        {
+            FindRegedit watcher(nullptr, app, FindRegedit::WaitForInstallation, 3, 1ms);
+            connect(&watcher, &FindRegedit::installationCompleteSiganl, this, [&signals_] { ++signals_; });
+            watcher.start();
+            QVERIFY(watcher.wait(20000));
+        }
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(signals_, 0);
+        QCOMPARE(app->install, QString("old-install"));
+    }
+
     void stopEndsWithoutSignal()
     {
         FindRegedit watcher(nullptr, record("Editor"), FindRegedit::WaitForUninstallation, 60, 1h);
