@@ -56,6 +56,8 @@ CloudDownload::CloudDownload(QObject *parent)
 
 CloudDownload::~CloudDownload()
 {
+    if (m_loop)
+        m_loop->quit();
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
@@ -111,9 +113,12 @@ void CloudDownload::run()
         return;
     QEventLoop loop;
     m_loop = &loop;
+    // The owner may be destroyed by an event handled while we wait.
+    const QPointer<CloudDownload> self(this);
     if (m_reply)
         loop.exec();
-    m_loop = nullptr;
+    if (self)
+        m_loop = nullptr;
 }
 
 void CloudDownload::httpReadyRead()

@@ -21,6 +21,7 @@ private slots:
     void earlierCopySurvivesFailure();
     void timedOutTransferLeavesNoFile();
     void concurrentTransfers();
+    void ownerDestroyedWhileWaiting();
 
 private:
     QStringList cacheEntries() const;
@@ -190,6 +191,20 @@ void ImageCacheTest::concurrentTransfers()
     }
     QCOMPARE(paths.size(), 12);
     QCOMPARE(cacheEntries().size(), 12);
+}
+
+void ImageCacheTest::ownerDestroyedWhileWaiting()
+{
+    // A widget that goes away during the wait takes its download with it;
+    // the wait ends and nothing is left behind.
+    QVERIFY(m_service->setImageDelay(2000));
+    auto *owner = new QObject;
+    QPointer<CloudDownload> download = new CloudDownload(owner);
+    download->setDownloadInfo(m_appDir->path(), m_service->baseUrl() + QStringLiteral("images/app/a301/icon.png"));
+    QTimer::singleShot(200, owner, [owner] { owner->deleteLater(); });
+    download->run();
+    QVERIFY(download.isNull());
+    QVERIFY(cacheEntries().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(ImageCacheTest)
