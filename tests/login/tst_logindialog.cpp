@@ -90,7 +90,6 @@ void TestLoginDialog::init()
 void TestLoginDialog::cleanup()
 {
     m_dialog.reset();
-    m_service.reset();
     AppPaths::setAppDirPathOverride(QString());
     AppPaths::setServerAddress(QString());
 }
@@ -109,8 +108,10 @@ void TestLoginDialog::fill(QLoginDialog *dialog, const QString &account, const Q
 
 bool TestLoginDialog::startService()
 {
-    m_service.reset(new RefServiceProcess);
-    if (!m_service->isRunning()) {
+    // One service for the whole run; each test starts from its defaults.
+    if (!m_service)
+        m_service.reset(new RefServiceProcess);
+    if (!m_service->isRunning() || !m_service->reset()) {
         qWarning() << m_service->errorText();
         return false;
     }
@@ -340,12 +341,26 @@ void TestLoginDialog::onlineSignIn()
 {
     QVERIFY(startService());
     writeFile(m_dir->filePath("Config.ini"), "[server]\nflag=0\n");
+    QVERIFY(m_service->setDelay(100));
     QLoginDialog *dialog = make();
     BoxAnswerer boxes(dialog);
     fill(dialog, "demo", kPassword);
     QTimer::singleShot(0, dialog->findChild<QPushButton *>("loginButton"), &QPushButton::click);
+    // While the service thinks: controls locked, the spinner on the button.
+    bool busy = false;
+    QRect spinner;
+    QTimer::singleShot(40, dialog, [&]() {
+        auto *loading = dialog->findChild<QLabel *>("loadingLabel");
+        busy = loading->isVisible() && !dialog->findChild<QPushButton *>("loginButton")->isEnabled()
+            && !dialog->findChild<QLineEdit *>("pwdLineEdit")->isEnabled();
+        spinner = loading->geometry();
+    });
     QCOMPARE(dialog->exec(), int(QDialog::Accepted));
     QVERIFY(boxes.seen.isEmpty());
+    QVERIFY(busy);
+    QCOMPARE(spinner, QRect(180, 10, 20, 20));
+    QCOMPARE(dialog->findChild<QLabel *>("loadingLabel")->parentWidget()->objectName(),
+             QString("loginButton"));
 
     QCOMPARE(dialog->loginUserInfo().username, QString("demo"));
     QVERIFY(!dialog->loginUserInfo().company_name.isEmpty());
