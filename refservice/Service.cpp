@@ -544,21 +544,41 @@ bool Service::handlePage(const QString &path, httplib::Response &res)
             res.set_content("OrvaneDesk update package placeholder\n", "application/octet-stream");
             return true;
         }
-        if (!m_store.hasInstaller(file))
+        const auto app = m_store.installerApp(file);
+        if (!app)
             return false;
-        const QString program = file.section(QLatin1Char('-'), 0, 0);
-        // A real installer: it puts a small program into the user's own
-        // folder. The padding gives downloads a size worth a progress bar.
+        // A real installer for this machine: it puts a small program into
+        // the user's own folder, registers it with a desktop entry (which
+        // the installed-software lookup reads) and a desktop shortcut, and
+        // leaves an uninstaller that takes all of it away again.
         std::string script = QStringLiteral(
-            "#!/bin/sh\n# Demo installer of the Orvane reference service.\nset -e\n"
-            "dir=\"${HOME}/.local/share/orvane-demo/%1\"\nmkdir -p \"$dir\"\n"
-            "printf '#!/bin/sh\\necho %1\\n' >\"$dir/%1\"\nchmod 755 \"$dir/%1\"\n"
-            "echo \"installed $dir/%1\"\nexit 0\n")
-                                 .arg(program)
+            "#!/bin/sh\n"
+            "# Demo installer of the Orvane reference service: %1\n"
+            "set -e\n"
+            "data=\"${XDG_DATA_HOME:-$HOME/.local/share}\"\n"
+            "dir=\"$data/orvane-demo/%2\"\n"
+            "desktop=$(xdg-user-dir DESKTOP 2>/dev/null || true)\n"
+            "[ -n \"$desktop\" ] || desktop=\"$HOME/Desktop\"\n"
+            "mkdir -p \"$dir\" \"$data/applications\" \"$desktop\"\n"
+            "printf '#!/bin/sh\\necho \"%1\"\\n' >\"$dir/%2\"\n"
+            "chmod 755 \"$dir/%2\"\n"
+            "entry=\"[Desktop Entry]\\nType=Application\\nName=%1\\nPath=$dir\\nExec=$dir/%2\\n"
+            "X-Orvane-Version=1.0\\nX-Orvane-Uninstall=$dir/uninstall.sh\\n\"\n"
+            "printf \"$entry\" >\"$data/applications/orvane-demo-%2.desktop\"\n"
+            "printf \"$entry\" >\"$desktop/%1.desktop\"\n"
+            "cat >\"$dir/uninstall.sh\" <<EOF\n"
+            "#!/bin/sh\n"
+            "rm -f \"$data/applications/orvane-demo-%2.desktop\" \"$desktop/%1.desktop\"\n"
+            "rm -rf \"$dir\"\n"
+            "EOF\n"
+            "chmod 755 \"$dir/uninstall.sh\"\n"
+            "echo \"installed $dir/%2\"\n"
+            "exit 0\n")
+                                 .arg(app->name, app->program)
                                  .toStdString();
-        script += "# ";
-        script += std::string(256 * 1024, '=');
-        script += "\n";
+        // Padding gives the download a size worth a progress bar.
+        for (int line = 0; line < 4096; ++line)
+            script += "# " + std::string(61, '-') + "\n";
         res.set_content(script, "application/x-sh");
         return true;
     }

@@ -392,12 +392,15 @@ QString Store::categorySymbol(const QString &cateId)
     return q.next() ? q.value(0).toString() : QString();
 }
 
-bool Store::hasInstaller(const QString &fileName)
+std::optional<Store::InstallerApp> Store::installerApp(const QString &fileName)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    QSqlQuery q = run(connectionFor(m_path), QStringLiteral("SELECT 1 FROM apps WHERE installer = ? AND installer <> ''"),
+    QSqlQuery q = run(connectionFor(m_path),
+                      QStringLiteral("SELECT name, exec_path FROM apps WHERE installer = ? AND installer <> ''"),
                       {fileName});
-    return q.next();
+    if (!q.next())
+        return std::nullopt;
+    return InstallerApp{q.value(0).toString(), q.value(1).toString()};
 }
 
 QJsonArray Store::categoryLinks(const User &user)

@@ -51,8 +51,12 @@ public:
     // Symbol of a seeded application or category (for its icon); empty when unknown.
     QString appSymbol(const QString &appId);
     QString categorySymbol(const QString &cateId);
-    // Installer text of a seeded application by installer file name.
-    bool hasInstaller(const QString &fileName);
+    // Name and program file of the application an installer belongs to.
+    struct InstallerApp
+    {
+        QString name, program;
+    };
+    std::optional<InstallerApp> installerApp(const QString &fileName);
     QJsonArray categoryLinks(const User &user);
 
     // Application bookkeeping; return the envelope code.

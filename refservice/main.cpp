@@ -65,6 +65,7 @@ int main(int argc, char **argv)
     // Slow answers (the delay switch) each hold a thread; keep plenty.
     server.new_task_queue = [] { return new httplib::ThreadPool(64); };
     server.set_keep_alive_timeout(2);
+    server.set_keep_alive_max_count(1000);
     // Headers and body go out in separate writes; without this every answer
     // waits for the peer's delayed acknowledgement.
     server.set_tcp_nodelay(true);

@@ -25,6 +25,7 @@ private slots:
     void refusesMalformed();
     void catalogue();
     void largeCatalogue();
+    void installerInstallsAndUninstalls();
     void versionSwitch();
     void noticesAndPush();
     void escapedByDefault();
@@ -307,6 +308,50 @@ void RefServiceTest::largeCatalogue()
     QCOMPARE(apps, 200);
     QCOMPARE(icons.size(), 200);
     QVERIFY(!QImage::fromData(m_service->get(QStringLiteral("images/bulk/200/icon.png"))).isNull());
+}
+
+void RefServiceTest::installerInstallsAndUninstalls()
+{
+    QTemporaryDir home;
+    int status = 0;
+    const QByteArray script = m_service->get(QStringLiteral("downloads/suhui-setup.sh"), &status);
+    QCOMPARE(status, 200);
+    QFile file(home.filePath("setup.sh"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(script);
+    file.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.remove("XDG_DATA_HOME");
+    env.remove("XDG_CONFIG_HOME");
+    auto runScript = [&](const QString &path) {
+        QProcess sh;
+        sh.setProcessEnvironment(env);
+        sh.start("/bin/sh", {path});
+        return sh.waitForFinished(20000) && sh.exitStatus() == QProcess::NormalExit && sh.exitCode() == 0;
+    };
+    QVERIFY(runScript(file.fileName()));
+
+    const QString entryPath = home.filePath(".local/share/applications/orvane-demo-suhui.desktop");
+    QSettings entry(entryPath, QSettings::IniFormat);
+    entry.setIniCodec("UTF-8");
+    QCOMPARE(entry.value("Desktop Entry/Name").toString(), QStringLiteral("速绘画板"));
+    const QString program = entry.value("Desktop Entry/Exec").toString();
+    QCOMPARE(program, entry.value("Desktop Entry/Path").toString() + "/suhui");
+    QVERIFY(QFileInfo(program).isExecutable());
+    QVERIFY(QFile::exists(home.filePath(QStringLiteral("Desktop/速绘画板.desktop"))));
+    const QString uninstall = entry.value("Desktop Entry/X-Orvane-Uninstall").toString();
+    QVERIFY(QFileInfo(uninstall).isExecutable());
+
+    QVERIFY(runScript(uninstall));
+    QVERIFY(!QFile::exists(entryPath));
+    QVERIFY(!QFile::exists(program));
+    QVERIFY(!QFile::exists(home.filePath(QStringLiteral("Desktop/速绘画板.desktop"))));
+
+    // Other files are not handed out.
+    m_service->get(QStringLiteral("downloads/..%2Forvane-service.sqlite"), &status);
+    QCOMPARE(status, 404);
 }
 
 void RefServiceTest::versionSwitch()
