@@ -3,6 +3,7 @@
 #include "Service.h"
 
 #include <QImage>
+#include <QTcpSocket>
 #include <QtTest>
 
 // The reference service as a program: what it answers to good, bad and
@@ -23,6 +24,7 @@ private slots:
     void signInAnswer();
     void refusesMalformed_data();
     void refusesMalformed();
+    void survivesGarbage();
     void catalogue();
     void largeCatalogue();
     void installerInstallsAndUninstalls();
@@ -236,6 +238,33 @@ void RefServiceTest::refusesMalformed()
         QCOMPARE(QJsonDocument::fromJson(answer).object().value("code").toInt(), code);
     // Still serving.
     QVERIFY(!m_service->demoCredentials().first.isEmpty());
+}
+
+void RefServiceTest::survivesGarbage()
+{
+    const QUrl base(m_service->baseUrl());
+    const QList<QByteArray> inputs{
+        QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), // a TLS hello
+        QByteArray("GET /NSVUserService/logout/json?%zz%%& HTTP/1.1\r\nHost: x\r\n\r\n"),
+        QByteArray("POST /NSVUserService/login/json HTTP/1.1\r\nContent-Length: -5\r\n\r\n"),
+        QByteArray("POST /NSVUserService/login/json HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\nab"),
+        QByteArray(70000, 'A') + "\r\n\r\n",
+        QByteArray("GET / HTTP/1.1\r\n") + QByteArray(9000, 'X') + ": y\r\n\r\n",
+    };
+    for (const QByteArray &input : inputs) {
+        QTcpSocket socket;
+        socket.connectToHost(base.host(), quint16(base.port()));
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(input);
+        socket.waitForBytesWritten(5000);
+        socket.waitForReadyRead(500);
+        socket.abort();
+    }
+    // Too large a body is refused before it is read.
+    int status = 0;
+    m_service->post(QStringLiteral("NSVUserService/login/json?") + tc(), QByteArray(9 * 1024 * 1024, 'a'), &status);
+    QCOMPARE(status, 413);
+    QCOMPARE(m_service->demoCredentials().first, m_uid);
 }
 
 void RefServiceTest::catalogue()
