@@ -216,6 +216,8 @@ void TestCatalogue::fileRoundTrip()
     DesktopAppCatalogue catalogue;
     QVERIFY(CatalogueJson::fromAppArray(answer()["data"].toObject()["app"], &catalogue));
     catalogue[0].second[1]->install.clear();
+    // Beyond the code page: written as references and read back the same.
+    catalogue[0].second[2]->name = QString::fromUtf8("Mail \xF0\x9F\x93\xAE \xE2\x9C\x93 caf\xC3\xA9 \xE2\x82\xAC");
     QTemporaryDir dir;
     const QString path = dir.filePath("DesktopApp.xml");
     QVERIFY(CatalogueFile::write(path, catalogue));
@@ -224,16 +226,26 @@ void TestCatalogue::fileRoundTrip()
     const QByteArray first = file.readAll();
     file.close();
     QVERIFY(first.contains("install=\"\""));
+    QVERIFY(first.contains("&#x1f4ee;"));
 
     DesktopAppCatalogue reread;
     QVERIFY(CatalogueFile::read(path, &reread));
-    QVERIFY(sameCatalogue(reread, catalogue));
     QCOMPARE(reread[0].second[0]->desc, catalogue[0].second[0]->desc);
+    QCOMPARE(reread[0].second[2]->name, catalogue[0].second[2]->name);
+    QVERIFY(sameCatalogue(reread, catalogue));
 
     // Same catalogue, same bytes.
     QVERIFY(CatalogueFile::write(path, reread));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), first);
+    file.close();
+
+    // A character XML cannot carry does not cost the whole cache.
+    catalogue[0].second[0]->params = QString("a") + QChar(0x01) + "b";
+    QVERIFY(CatalogueFile::write(path, catalogue));
+    QVERIFY(CatalogueFile::read(path, &reread));
+    QCOMPARE(reread[0].second[0]->params, QString("a") + QChar(0xFFFD) + "b");
+    QCOMPARE(reread[0].second[1]->name, catalogue[0].second[1]->name);
 }
 
 void TestCatalogue::writeReplacesWholeFile()
