@@ -230,8 +230,7 @@ void SrvInterfaceTest::valuesArriveWhole()
     QVERIFY(srv.UpdateAppInstallSteInCloudDesktop(m_uid, m_token, QStringLiteral("a404"), name, exec, exec + "u", &answer));
     QCOMPARE(ServiceEnvelope::parse(answer).code, 200);
 
-    const QJsonObject row = QJsonDocument::fromJson(
-        m_service->get(QStringLiteral("__admin/userApp?uid=%1&app_id=a404").arg(m_uid))).object().value("data").toObject();
+    const QJsonObject row = m_service->userApp(m_uid, QStringLiteral("a404"));
     QCOMPARE(row.value("app_name").toString(), name);
     QCOMPARE(row.value("private_exec_path").toString(), exec);
     QCOMPARE(row.value("private_unload_path").toString(), exec + "u");

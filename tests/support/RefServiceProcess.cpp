@@ -226,3 +226,16 @@ QPair<QString, QString> RefServiceProcess::demoCredentials(const QString &accoun
         QJsonDocument::fromJson(post(query, body)).object().value(QLatin1String("data")).toObject();
     return {data.value(QLatin1String("uid")).toString(), data.value(QLatin1String("token")).toString()};
 }
+
+QJsonValue RefServiceProcess::adminData(const QString &pathAndQuery) const
+{
+    return QJsonDocument::fromJson(get(QStringLiteral("__admin/") + pathAndQuery)).object().value(QLatin1String("data"));
+}
+
+QJsonObject RefServiceProcess::userApp(const QString &uid, const QString &appId) const
+{
+    return adminData(QStringLiteral("userApp?uid=%1&app_id=%2")
+                         .arg(QString::fromLatin1(QUrl::toPercentEncoding(uid)),
+                              QString::fromLatin1(QUrl::toPercentEncoding(appId))))
+        .toObject();
+}

@@ -62,6 +62,11 @@ public:
     QJsonObject lastReceived(const QString &path) const;
     bool clearRecord();
 
+    // "data" of a read-only admin path ("userApp?uid=..&app_id=..", "user?uid=..", "reports").
+    QJsonValue adminData(const QString &pathAndQuery) const;
+    // The stored row of an application on a user's list; {} when none.
+    QJsonObject userApp(const QString &uid, const QString &appId) const;
+
     // A sign-in of the demo account: {"uid", "token"} of the answer.
     QPair<QString, QString> demoCredentials(const QString &account = QStringLiteral("demo")) const;
 
