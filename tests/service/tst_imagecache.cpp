@@ -16,6 +16,7 @@ private slots:
     void sameNameDifferentAddresses();
     void addressWithoutFileName_data();
     void addressWithoutFileName();
+    void unwritableCache();
     void refusedPictureIsNotKept_data();
     void refusedPictureIsNotKept();
     void earlierCopySurvivesFailure();
@@ -115,6 +116,20 @@ void ImageCacheTest::addressWithoutFileName()
     QCOMPARE(result, folder ? base + QStringLiteral("/CacheImage") : base);
     QVERIFY(cacheEntries().isEmpty());
     QCOMPARE(m_service->received().size(), 0); // nothing was requested
+}
+
+void ImageCacheTest::unwritableCache()
+{
+    // A plain file where the cache folder should be: nothing can be stored,
+    // so nothing is requested, and the caller still gets the would-be path.
+    QFile blocker(m_appDir->filePath(QStringLiteral("CacheImage")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QVERIFY(m_service->clearRecord());
+    const QString address = m_service->baseUrl() + QStringLiteral("images/app/a101/icon.png");
+    QCOMPARE(fetchImageToCache(address), QDir::fromNativeSeparators(m_appDir->path()) + QStringLiteral("/CacheImage/")
+                                             + ImageCache::cacheFileName(address));
+    QCOMPARE(m_service->received().size(), 0);
 }
 
 void ImageCacheTest::refusedPictureIsNotKept_data()
