@@ -14,6 +14,8 @@
 namespace {
 
 const QString kDefaultVersion = QStringLiteral("1.0.0");
+constexpr size_t kRecordBodyLimit = 64 * 1024;
+constexpr size_t kPictureCacheLimit = 4096;
 
 bool isMd5Hex(const QString &text)
 {
@@ -145,7 +147,8 @@ void Service::record(const httplib::Request &req, const Context &ctx)
         {QStringLiteral("path"), QString::fromStdString(req.path).mid(1)},
         {QStringLiteral("target"), QString::fromStdString(req.target)},
         {QStringLiteral("query"), mapToJson(ctx.query)},
-        {QStringLiteral("body"), QString::fromUtf8(QByteArray::fromStdString(req.body))},
+        // A long body is kept only in part: the record lives in memory.
+        {QStringLiteral("body"), QString::fromUtf8(QByteArray::fromStdString(req.body.substr(0, kRecordBodyLimit)))},
         {QStringLiteral("form"), mapToJson(ctx.form)},
         {QStringLiteral("contentType"), QString::fromStdString(req.get_header_value("Content-Type"))},
     };
@@ -470,6 +473,10 @@ bool Service::handlePicture(const QString &path, httplib::Response &res)
     auto cached = [this, &path](const std::function<QByteArray()> &draw) {
         std::lock_guard<std::mutex> lock(m_pictureMutex);
         auto it = m_pictures.find(path);
+        if (it == m_pictures.end() && m_pictures.size() >= kPictureCacheLimit) {
+            m_pictures.clear(); // drawing again is cheap; unbounded memory is not
+            it = m_pictures.end();
+        }
         if (it == m_pictures.end())
             it = m_pictures.emplace(path, draw()).first;
         return it->second;
