@@ -71,7 +71,7 @@ QLoginDialog::QLoginDialog(QWidget *parent)
     m_networkAvailable = true;
     const QString host = LoginDeployment::probeHost(AppPaths::serverAddress());
     qCDebug(lcLoginDialog) << "probing" << host;
-    QHostInfo::lookupHost(host, this, SLOT(onLookupHost(QHostInfo)));
+    QHostInfo::lookupHost(host, this, &QLoginDialog::onLookupHost);
 }
 
 QLoginDialog::~QLoginDialog() = default;
