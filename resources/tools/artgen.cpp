@@ -166,11 +166,21 @@ QImage withShadow(const QImage &art, const QString &spec)
             alpha[sy * w + x] = qAlpha(row[x]) / 255.0f;
     }
     boxBlurAlpha(alpha, w, h, qMax(1, blur / 2));
+    // The cards leave only a few pixels around them, fewer than the blur
+    // reaches, so the shadow is faded out towards the picture's edge: cut off
+    // there, it would draw a hard rectangle around the window.
+    auto edgeFade = [w, h](int x, int y) {
+        constexpr float ramp = 4.0f;
+        const int d = qMin(qMin(x, w - 1 - x), qMin(y, h - 1 - y));
+        const float t = qMin(1.0f, float(d) / ramp);
+        return t * t * (3.0f - 2.0f * t);
+    };
     QImage out(art.size(), QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < h; ++y) {
         QRgb *row = reinterpret_cast<QRgb *>(out.scanLine(y));
         for (int x = 0; x < w; ++x) {
-            const int a = qBound(0, int(alpha[y * w + x] * strength * 255.0f + 0.5f), 255);
+            const float shade = alpha[y * w + x] * edgeFade(x, y) * strength;
+            const int a = qBound(0, int(shade * 255.0f + 0.5f), 255);
             // Deep blue-grey rather than black keeps the shadow soft.
             row[x] = qPremultiply(qRgba(16, 28, 48, a));
         }
