@@ -4,7 +4,9 @@
 #include "QLoginDialog.h"
 #include "RefServiceProcess.h"
 
+#include <QCryptographicHash>
 #include <QDesktopServices>
+#include <QJsonObject>
 #include <QFile>
 #include <QHostInfo>
 #include <QLabel>
@@ -64,6 +66,8 @@ private slots:
     void offlineSignIn();
 
     void onlineSignIn();
+    void accountType_data();
+    void accountType();
     void refusals_data();
     void refusals();
     void automaticAttempt();
@@ -389,6 +393,33 @@ void TestLoginDialog::onlineSignIn()
     const auto credentials = m_service->demoCredentials();
     QCOMPARE(settings->value("connect/uid").toString(), credentials.first);
     QVERIFY(!settings->value("connect/token").toString().isEmpty());
+}
+
+void TestLoginDialog::accountType_data()
+{
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("eleven digits") << "13800138000" << "phone";
+    QTest::newRow("with a letter") << "demo" << "username";
+}
+
+void TestLoginDialog::accountType()
+{
+    QFETCH(QString, account);
+    QFETCH(QString, key);
+    QVERIFY(startService());
+    QLoginDialog *dialog = make();
+    dialog->show();
+    BoxAnswerer boxes(dialog);
+    fill(dialog, account, kPassword);
+    QVERIFY(dialog->login());
+    QVERIFY(boxes.seen.isEmpty());
+    const QJsonObject form = m_service->lastReceived("NSVUserService/login/json")["form"].toObject();
+    QCOMPARE(form.value(key).toString(), account);
+    QCOMPARE(form.value("pwd").toString(),
+             QString(QCryptographicHash::hash(kPassword.toUtf8(), QCryptographicHash::Md5).toHex()));
+    QScopedPointer<QSettings> settings(config(m_dir->path()));
+    QCOMPARE(settings->value("userinfo/username").toString(), account);
 }
 
 void TestLoginDialog::refusals_data()
