@@ -1,0 +1,296 @@
+// Renders the client's windows in their usual states to PNG files:
+//
+//     orvane-screenshots [--wallpaper FILE] OUTPUT_DIR
+//
+// Translucent windows are painted onto a wallpaper, so their transparent
+// parts and shadows show as they would on a desktop; opaque ones are saved
+// as they render. Every file written is printed on its own line.
+
+#include "AppPaths.h"
+#include "LoginTexts.h"
+#include "QLoginDialog.h"
+#include "QMsgDlg.h"
+#include "Scene.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// Wallpaper showing around a translucent window.
+constexpr int kMargin = 24;
+
+class Shots
+{
+public:
+    Shots(const QString &dir, const QImage &wallpaper)
+        : m_dir(dir)
+        , m_wallpaper(wallpaper)
+    {
+    }
+
+    bool failed() const { return m_failed; }
+
+    void save(const QString &name, const QImage &image)
+    {
+        const QString path = m_dir.filePath(name + QStringLiteral(".png"));
+        if (image.isNull() || !image.save(path)) {
+            fail(QStringLiteral("could not write %1").arg(path));
+            return;
+        }
+        QTextStream(stdout) << path << '\n';
+    }
+
+    // Opaque windows as they render; translucent ones on the wallpaper.
+    void save(const QString &name, QWidget *window)
+    {
+        if (!window->testAttribute(Qt::WA_TranslucentBackground)) {
+            save(name, window->grab().toImage());
+            return;
+        }
+        save(name, onDesktop({window}));
+    }
+
+    QImage onDesktop(const QList<QWidget *> &windows) const
+    {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        Scene scene(m_wallpaper, screen ? screen->geometry() : QRect(0, 0, 1920, 1080));
+        for (QWidget *window : windows)
+            scene.add(window);
+        return scene.crop(kMargin);
+    }
+
+    void fail(const QString &why)
+    {
+        QTextStream(stderr) << "orvane-screenshots: " << why << '\n';
+        m_failed = true;
+    }
+
+private:
+    QDir m_dir;
+    QImage m_wallpaper;
+    bool m_failed = false;
+};
+
+// Keeps the pointer off the windows, which are centred on the screen, so
+// that no shot shows a hover state by chance.
+void parkPointer()
+{
+    QCursor::setPos(0, 0);
+    QTest::qWait(20);
+}
+
+bool showAndWait(QWidget *window)
+{
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        return false;
+    // Lets the fade-in end, so that nothing painted later differs.
+    QTest::qWait(250);
+    return true;
+}
+
+// Moves the pointer onto a child, so that it shows its hover picture. On a
+// platform that cannot move the pointer the shot is left out.
+void hoverShot(Shots &shots, QWidget *window, const char *child, const QString &name)
+{
+    auto *target = window->findChild<QWidget *>(QLatin1String(child));
+    if (!target)
+        return shots.fail(QStringLiteral("%1 has no %2").arg(window->objectName(), child));
+    QCursor::setPos(target->mapToGlobal(target->rect().center()));
+    if (QTest::qWaitFor([target]() { return target->underMouse(); }, 2000)) {
+        QTest::qWait(50);
+        shots.save(name, window);
+    } else {
+        QTextStream(stderr) << "orvane-screenshots: no pointer here, " << name << " left out\n";
+    }
+    parkPointer();
+}
+
+void messageBoxes(Shots &shots)
+{
+    struct State
+    {
+        const char *name;
+        QString title;
+        QString text;
+        bool hovers;
+    };
+    const State states[] = {
+        {"QMsgDlg-short", LoginTexts::title(), LoginTexts::requestFailed(), true},
+        {"QMsgDlg-long", LoginTexts::title(), LoginTexts::offlineMismatch(), false},
+        // A question without the leading line break, and a text that needs
+        // more lines than the label was drawn for.
+        {"QMsgDlg-question", QStringLiteral("更新提示"), QStringLiteral("发现新版本，是否立即更新？"), false},
+        {"QMsgDlg-overflow", LoginTexts::title(),
+         QStringLiteral("\r\n应用“办公套件专业版”的安装程序没有在规定时间内完成，"
+                        "请检查网络连接与磁盘空间后重新下载安装，或者联系公司管理员。"),
+         false},
+    };
+    for (const State &state : states) {
+        QMsgDlg box(state.title, state.text);
+        if (!showAndWait(&box)) {
+            shots.fail(QStringLiteral("%1 was never shown").arg(state.name));
+            continue;
+        }
+        shots.save(QLatin1String(state.name), &box);
+        if (state.hovers) {
+            hoverShot(shots, &box, "closeButton", QStringLiteral("QMsgDlg-close-hover"));
+            hoverShot(shots, &box, "yesButton", QStringLiteral("QMsgDlg-confirm-hover"));
+        }
+    }
+}
+
+// A login dialog reading its Config.ini from a folder of its own.
+class LoginFixture
+{
+public:
+    explicit LoginFixture(const QByteArray &config = QByteArray())
+    {
+        AppPaths::setAppDirPathOverride(m_dir.path());
+        if (!config.isEmpty()) {
+            QFile file(m_dir.filePath(QStringLiteral("Config.ini")));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(config);
+        }
+        dialog.reset(new QLoginDialog);
+    }
+    ~LoginFixture()
+    {
+        dialog.reset();
+        AppPaths::setAppDirPathOverride(QString());
+    }
+
+    QLineEdit *account() const { return dialog->findChild<QLineEdit *>(QStringLiteral("accountLineEdit")); }
+    QLineEdit *password() const { return dialog->findChild<QLineEdit *>(QStringLiteral("pwdLineEdit")); }
+    QPushButton *loginButton() const { return dialog->findChild<QPushButton *>(QStringLiteral("loginButton")); }
+
+    QTemporaryDir m_dir;
+    QScopedPointer<QLoginDialog> dialog;
+};
+
+void loginDialog(Shots &shots)
+{
+    // Nothing listens here: a login attempt is refused at once.
+    AppPaths::setServerAddress(QStringLiteral("http://127.0.0.1:9/"));
+
+    {
+        LoginFixture login;
+        if (!showAndWait(login.dialog.data()))
+            return shots.fail(QStringLiteral("the login dialog was never shown"));
+        shots.save(QStringLiteral("QLoginDialog-empty"), login.dialog.data());
+        hoverShot(shots, login.dialog.data(), "loginButton", QStringLiteral("QLoginDialog-login-hover"));
+        hoverShot(shots, login.dialog.data(), "closeButton", QStringLiteral("QLoginDialog-close-hover"));
+    }
+    {
+        // Filled from the remembered account, as on every start after the first.
+        LoginFixture login("[userinfo]\nrember=1\nusername=13800138000\nuserpwd=demo1234\n");
+        if (!showAndWait(login.dialog.data()))
+            return shots.fail(QStringLiteral("the login dialog was never shown"));
+        shots.save(QStringLiteral("QLoginDialog-filled"), login.dialog.data());
+    }
+    {
+        // Typing into the account field: the field has the focus picture.
+        LoginFixture login;
+        if (!showAndWait(login.dialog.data()))
+            return shots.fail(QStringLiteral("the login dialog was never shown"));
+        QApplication::setActiveWindow(login.dialog.data());
+        login.account()->setFocus();
+        QTest::keyClicks(login.account(), QStringLiteral("demo"));
+        QTest::qWait(50);
+        shots.save(QStringLiteral("QLoginDialog-typing"), login.dialog.data());
+    }
+    {
+        // A login against the silent address: while its message box is up
+        // the dialog still shows the attempt (controls disabled, spinner).
+        LoginFixture login;
+        login.account()->setText(QStringLiteral("demo"));
+        login.password()->setText(QStringLiteral("demo1234"));
+        if (!showAndWait(login.dialog.data()))
+            return shots.fail(QStringLiteral("the login dialog was never shown"));
+
+        bool seen = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&]() {
+            QMsgDlg *box = nullptr;
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                if (auto *candidate = qobject_cast<QMsgDlg *>(widget); candidate && candidate->isVisible())
+                    box = candidate;
+            }
+            // The waits below run the event loop, and with it this timer.
+            if (!box || seen)
+                return;
+            seen = true;
+            poll.stop();
+            if (!QTest::qWaitForWindowExposed(box))
+                shots.fail(QStringLiteral("the login message box was never shown"));
+            QTest::qWait(250);
+            shots.save(QStringLiteral("QLoginDialog-loading"), login.dialog.data());
+            shots.save(QStringLiteral("QLoginDialog-message"), shots.onDesktop({login.dialog.data(), box}));
+            box->findChild<QPushButton *>(QStringLiteral("yesButton"))->click();
+        });
+        poll.start(20);
+        // Clicked with the mouse, as most people do: the pointer stays on the
+        // button while it is disabled.
+        QPushButton *button = login.loginButton();
+        QCursor::setPos(button->mapToGlobal(button->rect().center()));
+        if (!QTest::qWaitFor([button]() { return button->underMouse(); }, 2000))
+            QTextStream(stderr) << "orvane-screenshots: no pointer here, the login button is not hovered\n";
+        // Runs the whole attempt, message box included.
+        button->click();
+        parkPointer();
+        if (!seen)
+            shots.fail(QStringLiteral("the login attempt ended without a message box"));
+    }
+    AppPaths::setServerAddress(QString());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // The windows' own diagnostics would bury the list of files written.
+    QLoggingCategory::setFilterRules(QStringLiteral("orvane.*.debug=false"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Saves the client's windows as PNG files."));
+    parser.addHelpOption();
+    const QCommandLineOption wallpaperOption(
+        QStringLiteral("wallpaper"), QStringLiteral("Picture behind translucent windows."),
+        QStringLiteral("file"), QStringLiteral(ORVANE_DEFAULT_WALLPAPER));
+    parser.addOption(wallpaperOption);
+    parser.addPositionalArgument(QStringLiteral("output"), QStringLiteral("Folder for the PNG files."));
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1)
+        parser.showHelp(2);
+
+    const QString out = parser.positionalArguments().constFirst();
+    if (!QDir().mkpath(out)) {
+        QTextStream(stderr) << "orvane-screenshots: cannot create " << out << '\n';
+        return 1;
+    }
+    const QImage wallpaper(parser.value(wallpaperOption));
+    if (wallpaper.isNull()) {
+        QTextStream(stderr) << "orvane-screenshots: cannot read the wallpaper "
+                            << parser.value(wallpaperOption) << '\n';
+        return 1;
+    }
+
+    Shots shots(out, wallpaper);
+    parkPointer();
+    messageBoxes(shots);
+    loginDialog(shots);
+    return shots.failed() ? 1 : 0;
+}
