@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FramelessChrome.h"
+#include "FramelessWindow.h"
 
 #include <QDialog>
 #include <QScopedPointer>
@@ -12,7 +12,7 @@ class QMsgDlg;
 // The client's own message box. exec() returns 1 after the confirm button's
 // fade-out and 0 after the close button's; Escape does nothing and Enter
 // presses the confirm button.
-class QMsgDlg : public QDialog
+class QMsgDlg : public FramelessWindow<QDialog>
 {
     Q_OBJECT
 
@@ -23,19 +23,12 @@ public:
     QString title() const { return m_title; }
     QString text() const { return m_text; }
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
 private slots:
     void onClose();
     void onOK();
 
 private:
     QScopedPointer<Ui::QMsgDlg> ui;
-    FramelessChrome m_chrome;
     QString m_title;
     QString m_text;
 };

@@ -17,21 +17,20 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHostInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMovie>
-#include <QPainter>
 #include <QScreen>
 
 Q_LOGGING_CATEGORY(lcLoginDialog, "orvane.login.dialog")
 
 QLoginDialog::QLoginDialog(QWidget *parent)
-    : QDialog(parent)
+    : FramelessWindow<QDialog>(parent)
     , ui(new Ui::QLoginDialog)
 {
-    m_chrome.apply(this, FramelessChrome::Frame::Tool, false);
-    m_chrome.fadeIn();
+    chrome().apply(this, FramelessChrome::Frame::Tool, false);
+    setKeyPolicy(FramelessChrome::Keys::EscapeSwallowed);
+    chrome().fadeIn();
     ui->setupUi(this);
     // The chrome's sheet was replaced by the form's (empty) one.
     setStyleSheet(QStringLiteral("outline: none"));
@@ -41,7 +40,7 @@ QLoginDialog::QLoginDialog(QWidget *parent)
         move((desktop.width() - width()) / 2, (desktop.height() - height()) / 2);
     }
 
-    m_chrome.setBackground(QStringLiteral(":/QOrvaneDesk/image/login_bk.png"));
+    chrome().setBackground(QStringLiteral(":/QOrvaneDesk/image/login_bk.png"));
     m_loadingMovie = new QMovie(QStringLiteral(":/QOrvaneDesk/image/loading.gif"), QByteArray(), this);
     m_loadingLabel = new QLabel(ui->loginButton);
     m_loadingLabel->setObjectName(QStringLiteral("loadingLabel"));
@@ -132,7 +131,7 @@ bool QLoginDialog::login()
         // The automatic attempt at start-up runs hidden and stays so.
         if (m_autoLoginFlag == 1 && !isVisible())
             return true;
-        m_chrome.fadeOut([this]() { accept(); });
+        chrome().fadeOut([this]() { accept(); });
     } else {
         emit loginDefeated();
     }
@@ -162,7 +161,7 @@ bool QLoginDialog::loadDesktopAppsFile(const QString &filePath)
 
 void QLoginDialog::onClose()
 {
-    m_chrome.fadeOut([this]() { reject(); });
+    chrome().fadeOut([this]() { reject(); });
 }
 
 bool QLoginDialog::eventFilter(QObject *watched, QEvent *event)
@@ -181,29 +180,6 @@ bool QLoginDialog::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void QLoginDialog::mousePressEvent(QMouseEvent *event)
-{
-    m_chrome.mousePress(event);
-}
-
-void QLoginDialog::mouseMoveEvent(QMouseEvent *event)
-{
-    m_chrome.mouseMove(event);
-}
-
-void QLoginDialog::keyPressEvent(QKeyEvent *event)
-{
-    if (FramelessChrome::swallowKey(FramelessChrome::Keys::EscapeSwallowed, event))
-        return;
-    QDialog::keyPressEvent(event);
-}
-
-void QLoginDialog::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    m_chrome.paintBackground(painter);
 }
 
 void QLoginDialog::closeEvent(QCloseEvent *event)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DesktopAppInfo.h"
-#include "FramelessChrome.h"
+#include "FramelessWindow.h"
 #include "LoginRecords.h"
 
 #include <QDialog>
@@ -20,7 +20,7 @@ class QLoginDialog;
 // not be reached at start-up, offline against the last successful sign-in
 // and its cached catalogue. Owns the three records that the desktop reads
 // afterwards, so it must outlive every window that holds them.
-class QLoginDialog : public QDialog
+class QLoginDialog : public FramelessWindow<QDialog>
 {
     Q_OBJECT
 
@@ -51,10 +51,6 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
@@ -63,7 +59,6 @@ private:
     void setBusy(bool busy);
 
     QScopedPointer<Ui::QLoginDialog> ui;
-    FramelessChrome m_chrome;
     QPointer<QMovie> m_loadingMovie;
     QPointer<QLabel> m_loadingLabel;
 
