@@ -1,4 +1,5 @@
 #include "AppPaths.h"
+#include "ClientFonts.h"
 #include "ConfigFile.h"
 #include "QLoginDialog.h"
 #include "QMsgDlg.h"
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrvaneDesk"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/QOrvaneDesk/image/qv64.ico")));
+    installClientFontSubstitutes();
 
     // Held until main returns, so a second start at any stage is refused.
     SingleInstance instance(QStringLiteral("OrvaneDesk"));

@@ -3,6 +3,8 @@
 #include "DialogAutoAnswer.h"
 #include "ui_QMsgDlg.h"
 
+#include <QLabel>
+
 
 QMsgDlg::QMsgDlg(const QString &title, const QString &text, QWidget *parent)
     : FramelessWindow<QDialog>(parent)
@@ -22,10 +24,7 @@ QMsgDlg::QMsgDlg(const QString &title, const QString &text, QWidget *parent)
     ui->labelMsg->setWordWrap(true);
     ui->labelMsg->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     ui->labelMsg->setText(text);
-    const int width = ui->labelMsg->width();
-    const int needed = ui->labelMsg->heightForWidth(width);
-    if (needed > ui->labelMsg->height())
-        ui->labelMsg->resize(width, qMin(needed, height() - ui->labelMsg->y() - 60));
+    fitMessage();
 
     chrome().setBackground(QStringLiteral(":/QOrvaneDesk/image/msg/box.png"));
 
@@ -36,6 +35,21 @@ QMsgDlg::QMsgDlg(const QString &title, const QString &text, QWidget *parent)
 }
 
 QMsgDlg::~QMsgDlg() = default;
+
+void QMsgDlg::fitMessage()
+{
+    // Measure with the label's own 16 px font, not the default one.
+    QLabel *label = ui->labelMsg;
+    label->ensurePolished();
+    const int needed = label->heightForWidth(label->width());
+    if (needed <= label->height())
+        return;
+    // Grow downwards to just above the confirm button, then upwards, so
+    // that no line is ever cut off.
+    const int bottom = ui->yesButton->y() - 8;
+    const int top = qMax(30, qMin(label->y(), bottom - needed));
+    label->setGeometry(label->x(), top, label->width(), bottom - top);
+}
 
 void QMsgDlg::onClose()
 {

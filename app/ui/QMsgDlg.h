@@ -28,6 +28,8 @@ private slots:
     void onOK();
 
 private:
+    void fitMessage();
+
     QScopedPointer<Ui::QMsgDlg> ui;
     QString m_title;
     QString m_text;

@@ -43,13 +43,24 @@ private slots:
         QVERIFY(box.styleSheet().contains(QStringLiteral("outline: none")));
     }
 
-    void longTextWrapsInsideTheBox()
+    void longTextIsNeverCut_data()
     {
-        const QString text = QStringLiteral("\r\n") + QString(200, QChar(0x5B57));
+        QTest::addColumn<int>("characters");
+        QTest::newRow("one line") << 10;
+        QTest::newRow("four lines") << 70;
+        QTest::newRow("seven lines") << 130;
+    }
+
+    void longTextIsNeverCut()
+    {
+        QFETCH(int, characters);
+        const QString text = QStringLiteral("\r\n") + QString(characters, QChar(0x5B57));
         QMsgDlg box(QStringLiteral("t"), text);
         auto *label = box.findChild<QLabel *>(QStringLiteral("labelMsg"));
         QCOMPARE(label->width(), 330);
-        QVERIFY(label->geometry().bottom() < 240); // never over the confirm button
+        QVERIFY(label->height() >= label->heightForWidth(330)); // every line fits
+        QVERIFY(label->geometry().bottom() < 240);               // never over the confirm button
+        QVERIFY(label->y() <= 145);
     }
 
     void buttonsDecideTheResult_data()

@@ -6,6 +6,7 @@
 // parts and shadows show as they would on a desktop; opaque ones are saved
 // as they render. Every file written is printed on its own line.
 
+#include "ClientFonts.h"
 #include "AppPaths.h"
 #include "LoginTexts.h"
 #include "QLoginDialog.h"
@@ -262,6 +263,7 @@ void loginDialog(Shots &shots)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installClientFontSubstitutes();
     // The windows' own diagnostics would bury the list of files written.
     QLoggingCategory::setFilterRules(QStringLiteral("orvane.*.debug=false"));
     QCommandLineParser parser;
