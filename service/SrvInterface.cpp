@@ -80,13 +80,26 @@ bool SrvInterface::sendRequest(const QString &url, const QString &body, int time
     timer.setSingleShot(true);
     // A coarse timer may fire up to 5 % early; the time-out is a promise.
     timer.setTimerType(Qt::PreciseTimer);
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // Settled when the answer or the time-out comes, not when the wait
+    // returns: a call made meanwhile (from a timer, say) can hold this one
+    // on the stack well past its time-out.
+    bool inTime = false;
+    connect(reply, &QNetworkReply::finished, &loop, [&]() {
+        inTime = timer.isActive();
+        timer.stop();
+        loop.quit();
+    });
+    connect(&timer, &QTimer::timeout, &loop, [&]() {
+        QObject::disconnect(reply, nullptr, &loop, nullptr);
+        reply->abort();
+        loop.quit();
+    });
     timer.start(timeoutMs);
-    if (!reply->isFinished())
+    if (reply->isFinished())
+        inTime = true;
+    else
         loop.exec();
 
-    const bool inTime = reply->isFinished() && timer.isActive();
     timer.stop();
     if (!inTime) {
         // Nobody waits for this reply any more: cut it off so that its late

@@ -25,6 +25,7 @@ private slots:
     void failedExchanges();
     void lateAnswerIsDropped();
     void slowAnswerAfterTimeout();
+    void answerInTimeWhileAnotherCallWaits();
     void rawUtf8Answer_data();
     void rawUtf8Answer();
 
@@ -293,6 +294,28 @@ void SrvInterfaceTest::slowAnswerAfterTimeout()
     QVERIFY(answer.isEmpty());
     // It gave up at its own time-out, not when the body finally came.
     QVERIFY(clock.elapsed() >= SrvInterface::kTimeoutMs - 50);
+}
+
+void SrvInterfaceTest::answerInTimeWhileAnotherCallWaits()
+{
+    // A call made while this one waits (from a timer, say) holds the thread
+    // past this call's time-out; an answer that came in time still counts.
+    QVERIFY(m_service->setImageHang(true));
+    SrvInterface srv;
+    bool innerAnswered = true;
+    QTimer::singleShot(0, &srv, [&]() {
+        QString inner;
+        innerAnswered = srv.sendRequest(m_service->baseUrl() + "images/bulk/1/icon.png", QString(),
+                                        1500, &inner);
+    });
+    const QString url = RequestText::updateUrl(
+        m_service->baseUrl(), QStringLiteral("NSVVerUpdateService/getNewNSVSoftwareToAll/json?"),
+        RequestText::timeCheckParamsNow(), srv.clientParams(), SrvInterface::kUpdateRegionId);
+    QString answer;
+    QVERIFY(srv.sendRequest(url, QString(), 800, &answer));
+    QVERIFY(!innerAnswered);
+    QVERIFY2(ServiceEnvelope::parse(answer).isOk(), qPrintable(answer));
+    QVERIFY(m_service->setImageHang(false));
 }
 
 void SrvInterfaceTest::rawUtf8Answer_data()
