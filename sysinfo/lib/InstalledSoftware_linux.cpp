@@ -12,6 +12,10 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const char kVersionKey[] = "X-Orvane-Version";
@@ -112,6 +116,31 @@ QString execProgram(const QString &exec)
     return program;
 }
 
+// Desktop entries are a few kilobytes; this much reaches far beyond any
+// real one's main group without holding a whole huge file in memory.
+constexpr qint64 kDesktopEntryReadLimit = 1024 * 1024;
+
+// Opens path for reading only if it is a regular file. A pipe (also behind
+// a symlink) would block the opening until someone writes to it, and a
+// device may never end; O_NONBLOCK keeps the opening itself from waiting,
+// and the check is made on what was really opened.
+bool openRegularFile(QFile *file, const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 struct DesktopEntry
 {
     bool application = false;
@@ -126,10 +155,14 @@ struct DesktopEntry
 DesktopEntry readDesktopEntry(const QString &filePath)
 {
     DesktopEntry entry;
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(&file, filePath))
         return entry;
-    const QString text = QString::fromUtf8(file.readAll());
+    QByteArray data = file.read(kDesktopEntryReadLimit);
+    // A line cut by the limit would give a shortened value.
+    if (!file.atEnd())
+        data.truncate(data.lastIndexOf('\n') + 1);
+    const QString text = QString::fromUtf8(data);
 
     bool inMainGroup = false;
     int start = 0;
@@ -230,8 +263,8 @@ bool statusMeansInstalled(const QByteArray &status)
 void listPackages(std::vector<InstalledSoftwareInfo> *software)
 {
     const QString path = dpkgStatusPath();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(&file, path))
         return; // not a Debian system, or a fixture without packages
     const QByteArray data = file.readAll();
 

@@ -8,6 +8,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using SysinfoFixture::writeFile;
 
 Q_DECLARE_METATYPE(InstalledSoftwareInfo)
@@ -60,6 +68,33 @@ QStringList names(const std::vector<InstalledSoftwareInfo> &software)
     for (const InstalledSoftwareInfo &info : software)
         result.append(info.name);
     return result;
+}
+
+// One query on a thread of its own. A query still running after 30 s is
+// set free by opening each of the pipes for writing and closing it again
+// (a reader stuck in one sees its end), and false comes back, so that a
+// failure does not hang the test.
+bool queryEnds(QStringList *listed, const QStringList &pipes)
+{
+    std::atomic<bool> done{false};
+    std::thread pass([&] {
+        *listed = names(query());
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const bool ended = done;
+    while (!done) {
+        for (const QString &path : pipes) {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pass.join();
+    return ended;
 }
 
 } // namespace
@@ -178,6 +213,9 @@ private slots:
         QTest::newRow("CRLF lines, no program")
             << QByteArray("[Desktop Entry]\r\nType=Application\r\nName=Windows Style\r\nPath=/opt/ws\r\n")
             << InstalledSoftwareInfo{"Windows Style", {}, "/opt/ws", {}, {}, {}};
+        QTest::newRow("byte order mark")
+            << QByteArray("\xef\xbb\xbf[Desktop Entry]\nType=Application\nName=Marked\nExec=m\n")
+            << InstalledSoftwareInfo{"Marked", {}, {}, {}, "m", {}};
         QTest::newRow("UTF-8 name")
             << QByteArray("[Desktop Entry]\nType=Application\nName=\xe7\xbc\x96\xe8\xbe\x91\xe5\x99\xa8\nExec=x\n")
             << InstalledSoftwareInfo{QString::fromUtf8("\xe7\xbc\x96\xe8\xbe\x91\xe5\x99\xa8"), {}, {}, {}, "x", {}};
@@ -220,6 +258,88 @@ private slots:
         QFETCH(QByteArray, content);
         QVERIFY(writeFile(homeApps() + "/" + fileName, content));
         QCOMPARE(names(query()), QStringList());
+    }
+
+    // Whatever a file named *.desktop turns out to be, a pass ends and
+    // lists the real entries beside it. A pipe nobody writes to would block
+    // the opening for ever; a device never ends.
+    void specialFilesSkipped_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe") << "pipe";
+        QTest::newRow("link to a pipe") << "link to a pipe";
+        QTest::newRow("link to an endless device") << "link to an endless device";
+    }
+
+    void specialFilesSkipped()
+    {
+        QFETCH(QString, kind);
+        QVERIFY(writeFile(homeApps() + "/real.desktop", SysinfoFixture::desktopEntry("Real")));
+        const QString fifo = m_root.filePath("pipe");
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString special = homeApps() + "/special.desktop";
+        if (kind == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(special).constData(), 0600), 0);
+        else if (kind == "link to a pipe")
+            QVERIFY(QFile::link(fifo, special));
+        else
+            QVERIFY(QFile::link("/dev/zero", special));
+
+        QStringList listed;
+        QVERIFY2(queryEnds(&listed, {special, fifo}), "the listing did not end");
+        QCOMPARE(listed, QStringList{"Real"});
+    }
+
+    // Desktop entries are small; an enormous file is read only as far as
+    // an entry can reach, and its entry still counts.
+    void hugeEntryFile()
+    {
+        const QString file = homeApps() + "/huge.desktop";
+        QVERIFY(writeFile(file, SysinfoFixture::desktopEntry("Huge")));
+        QFile grow(file);
+        QVERIFY(grow.open(QIODevice::ReadWrite));
+        QVERIFY(grow.resize(qint64(3) << 30)); // sparse: no disk, no time
+        grow.close();
+        QCOMPARE(names(query()), QStringList{"Huge"});
+    }
+
+    // Links between the folders, also in circles, list each entry once and
+    // end.
+    void symlinkLoops()
+    {
+        QVERIFY(writeFile(homeApps() + "/a/one.desktop", SysinfoFixture::desktopEntry("One")));
+        QVERIFY(writeFile(homeApps() + "/b/two.desktop", SysinfoFixture::desktopEntry("Two")));
+        QVERIFY(QFile::link(homeApps() + "/b", homeApps() + "/a/to-b"));
+        QVERIFY(QFile::link(homeApps() + "/a", homeApps() + "/b/to-a"));
+        QVERIFY(QFile::link(homeApps(), homeApps() + "/a/up"));
+        QVERIFY(QFile::link("self", homeApps() + "/self"));
+        QStringList listed = names(query());
+        listed.sort();
+        QCOMPARE(listed, (QStringList{"One", "Two"}));
+    }
+
+    void packageDatabaseNotAFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe") << "pipe";
+        QTest::newRow("folder") << "folder";
+    }
+
+    void packageDatabaseNotAFile()
+    {
+        QFETCH(QString, kind);
+        QVERIFY(writeFile(homeApps() + "/real.desktop", SysinfoFixture::desktopEntry("Real")));
+        if (kind == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(m_dpkg).constData(), 0600), 0);
+        else
+            QVERIFY(QDir().mkpath(m_dpkg));
+        QStringList listed;
+        const bool ended = queryEnds(&listed, {m_dpkg});
+        QDir(m_dpkg).removeRecursively();
+        QFile::remove(m_dpkg);
+        QVERIFY2(ended, "the listing did not end");
+        QCOMPARE(listed, QStringList{"Real"});
     }
 
     // The user's entries come first and hide the system's entries of the
