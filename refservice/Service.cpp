@@ -15,6 +15,7 @@ namespace {
 
 const QString kDefaultVersion = QStringLiteral("1.0.0");
 constexpr size_t kRecordBodyLimit = 64 * 1024;
+constexpr size_t kBodyLimit = 8 * 1024 * 1024;
 constexpr size_t kPictureCacheLimit = 4096;
 
 bool isMd5Hex(const QString &text)
@@ -124,11 +125,64 @@ void Service::pause(int ms, const std::function<bool()> &until)
     }
 }
 
+namespace {
+
+// The library reads a body of unknown length (chunked, or until the
+// connection ends) without any limit and refuses form bodies beyond 8 KB,
+// so POST bodies are read here, up to kBodyLimit whatever their framing.
+bool readBody(const httplib::Request &req, const httplib::ContentReader &reader, std::string *body,
+              httplib::Response &res)
+{
+    bool tooLarge = false;
+    size_t multipartBytes = 0;
+    const auto keep = [&](const char *data, size_t length) {
+        if (length > kBodyLimit - body->size()) {
+            tooLarge = true;
+            return false;
+        }
+        body->append(data, length);
+        return true;
+    };
+    bool complete = false;
+    if (req.is_multipart_form_data()) {
+        // No operation takes parts; they are read only to be answered.
+        complete = reader([](const httplib::MultipartFormData &) { return true; },
+                          [&](const char *, size_t length) {
+                              multipartBytes += length;
+                              tooLarge = multipartBytes > kBodyLimit;
+                              return !tooLarge;
+                          });
+    } else {
+        complete = reader(keep);
+    }
+    if (complete)
+        return true;
+    // The reader has set 413 or 400 itself when the framing was at fault.
+    res.status = tooLarge ? 413 : (res.status >= 400 ? res.status : 400);
+    res.set_header("Connection", "close");
+    return false;
+}
+
+} // namespace
+
 void Service::install(httplib::Server &server)
 {
-    auto handler = [this](const httplib::Request &req, httplib::Response &res) { handle(req, res); };
-    server.Get(".*", handler);
-    server.Post(".*", handler);
+    // Other methods would have their bodies read, unbounded, before any
+    // handler could refuse them.
+    server.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
+        if (req.method == "GET" || req.method == "HEAD" || req.method == "POST")
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.status = 405;
+        res.set_header("Connection", "close");
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    server.Get(".*", [this](const httplib::Request &req, httplib::Response &res) { handle(req, std::string(), res); });
+    server.Post(".*", [this](const httplib::Request &req, httplib::Response &res,
+                             const httplib::ContentReader &reader) {
+        std::string body;
+        if (readBody(req, reader, &body, res))
+            handle(req, body, res);
+    });
     server.set_exception_handler([this](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
         sendJson(res, refusal(500, QStringLiteral("internal error")), 500);
     });
@@ -142,14 +196,17 @@ void Service::sendJson(httplib::Response &res, const QJsonObject &object, int st
 
 void Service::record(const httplib::Request &req, const Context &ctx)
 {
+    const std::string &body = *ctx.body;
     QJsonObject entry{
         {QStringLiteral("method"), QString::fromStdString(req.method)},
         {QStringLiteral("path"), QString::fromStdString(req.path).mid(1)},
         {QStringLiteral("target"), QString::fromStdString(req.target)},
         {QStringLiteral("query"), mapToJson(ctx.query)},
-        // A long body is kept only in part: the record lives in memory.
-        {QStringLiteral("body"), QString::fromUtf8(QByteArray::fromStdString(req.body.substr(0, kRecordBodyLimit)))},
-        {QStringLiteral("form"), mapToJson(ctx.form)},
+        // A long body is kept only in part, as text and as form: the record
+        // lives in memory.
+        {QStringLiteral("body"), QString::fromUtf8(QByteArray::fromStdString(body.substr(0, kRecordBodyLimit)))},
+        {QStringLiteral("form"),
+         mapToJson(body.size() <= kRecordBodyLimit ? ctx.form : JsonText::parseForm(body.substr(0, kRecordBodyLimit)))},
         {QStringLiteral("contentType"), QString::fromStdString(req.get_header_value("Content-Type"))},
     };
     std::lock_guard<std::mutex> lock(m_recordMutex);
@@ -158,13 +215,14 @@ void Service::record(const httplib::Request &req, const Context &ctx)
     m_record.append(entry);
 }
 
-void Service::handle(const httplib::Request &req, httplib::Response &res)
+void Service::handle(const httplib::Request &req, const std::string &body, httplib::Response &res)
 {
     Context ctx;
     ctx.req = &req;
+    ctx.body = &body;
     ctx.query = JsonText::parseForm(JsonText::queryOf(req.target));
     if (req.method == "POST")
-        ctx.form = JsonText::parseForm(req.body);
+        ctx.form = JsonText::parseForm(body);
     const std::string &path = req.path;
 
     static const std::string admin = "/__admin/";

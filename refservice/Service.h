@@ -41,6 +41,7 @@ private:
     struct Context
     {
         const httplib::Request *req = nullptr;
+        const std::string *body = nullptr; // of a POST, read by readBody()
         QMap<QString, QString> query;
         QMap<QString, QString> form;
         Store::User user;
@@ -53,7 +54,7 @@ private:
         Operation run;
     };
 
-    void handle(const httplib::Request &req, httplib::Response &res);
+    void handle(const httplib::Request &req, const std::string &body, httplib::Response &res);
     void handleOperation(const Route &route, Context &ctx, httplib::Response &res);
     void handleAdmin(const std::string &name, Context &ctx, httplib::Response &res);
     bool handlePicture(const QString &path, httplib::Response &res);

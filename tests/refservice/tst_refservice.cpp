@@ -6,6 +6,73 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Sends head, then up to limit bytes of body pieces made by piece(), over a
+// plain socket, and stops sending as soon as the service answers. Returns
+// the status line of the answer ("" when none came); *sent is how much body
+// went out.
+QByteArray pushBody(quint16 port, const QByteArray &head, const std::function<QByteArray()> &piece,
+                    const QByteArray &end, qint64 limit, qint64 *sent)
+{
+    *sent = 0;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return QByteArray();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return QByteArray();
+    }
+    auto sendAll = [fd](const QByteArray &data) {
+        for (qint64 done = 0; done < data.size();) {
+            const ssize_t n = ::send(fd, data.constData() + done, size_t(data.size() - done), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    };
+    auto answered = [fd](int timeoutMs) {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, timeoutMs) > 0;
+    };
+    bool open = sendAll(head);
+    while (open && *sent < limit && !answered(0)) {
+        const QByteArray data = piece();
+        open = sendAll(data);
+        if (open)
+            *sent += data.size();
+    }
+    if (open && !answered(0)) {
+        if (end.isNull())
+            ::shutdown(fd, SHUT_WR);
+        else
+            sendAll(end);
+    }
+    QByteArray answer;
+    char buffer[4096];
+    while (!answer.contains("\r\n") && answered(20000)) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        answer.append(buffer, int(n));
+    }
+    ::close(fd);
+    return answer.left(answer.indexOf("\r\n"));
+}
+
+} // namespace
+
 // The reference service as a program: what it answers to good, bad and
 // malformed requests, its demo data, its switches and its shutdown.
 class RefServiceTest : public QObject
@@ -25,6 +92,10 @@ private slots:
     void refusesMalformed_data();
     void refusesMalformed();
     void survivesGarbage();
+    void bodyWithoutLimit_data();
+    void bodyWithoutLimit();
+    void largeFormBody();
+    void recordKeepsPartOfLargeBodies();
     void catalogue();
     void largeCatalogue();
     void installerInstallsAndUninstalls();
@@ -265,6 +336,82 @@ void RefServiceTest::survivesGarbage()
     m_service->post(QStringLiteral("NSVUserService/login/json?") + tc(), QByteArray(9 * 1024 * 1024, 'a'), &status);
     QCOMPARE(status, 413);
     QCOMPARE(m_service->demoCredentials().first, m_uid);
+}
+
+// Bodies are bounded whatever their framing: chunked, or sent until the
+// connection's end, also for methods the service does not serve.
+void RefServiceTest::bodyWithoutLimit_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<bool>("chunked");
+    QTest::addColumn<QByteArray>("status");
+    QTest::newRow("POST, chunked") << QByteArray("POST") << true << QByteArray("413");
+    QTest::newRow("POST, until the end") << QByteArray("POST") << false << QByteArray("413");
+    QTest::newRow("PUT, chunked") << QByteArray("PUT") << true << QByteArray("405");
+    QTest::newRow("DELETE, until the end") << QByteArray("DELETE") << false << QByteArray("405");
+}
+
+void RefServiceTest::bodyWithoutLimit()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(bool, chunked);
+    QFETCH(QByteArray, status);
+    const QByteArray head = method + " /NSVUserService/login/json?" + tc().toLatin1() + " HTTP/1.1\r\nHost: x\r\n"
+        + "Content-Type: application/x-www-form-urlencoded\r\n"
+        + (chunked ? "Transfer-Encoding: chunked\r\n" : "") + "\r\n";
+    const QByteArray data(1024 * 1024, 'a');
+    const QByteArray piece = chunked ? QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n" : data;
+    const qint64 limit = 64 * 1024 * 1024; // far beyond what the service takes
+    qint64 sent = 0;
+    const QByteArray answer = pushBody(quint16(QUrl(m_service->baseUrl()).port()), head, [&] { return piece; },
+                                       chunked ? QByteArray("0\r\n\r\n") : QByteArray(), limit, &sent);
+    QVERIFY2(answer.startsWith("HTTP/1.1 " + status), answer.constData());
+    QVERIFY2(sent < limit, qPrintable(QString::number(sent)));
+    QCOMPARE(m_service->demoCredentials().first, m_uid);
+}
+
+// A picture of a realistic size goes up as a form body far beyond 8 KB.
+void RefServiceTest::largeFormBody()
+{
+    QImage picture(256, 256, QImage::Format_RGB32);
+    quint32 seed = 1;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            picture.setPixel(x, y, seed >> 8);
+        }
+    }
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    QVERIFY(picture.save(&png, "PNG"));
+    const QByteArray base64 = png.data().toBase64();
+    QVERIFY(base64.size() > 100 * 1024);
+
+    int status = 0;
+    const QJsonObject answer = postJson(user("NSVUserProfileService/updateUserAvatarByUID/json"),
+                                        "base64bin=" + QUrl::toPercentEncoding(QString::fromLatin1(base64)), &status);
+    QCOMPARE(status, 200);
+    QCOMPARE(answer.value("code").toInt(), 200);
+    const QByteArray served = m_service->get(QStringLiteral("images/avatar/%1.png").arg(m_uid), &status);
+    QCOMPARE(status, 200);
+    QCOMPARE(QImage::fromData(served).convertToFormat(QImage::Format_RGB32), picture);
+}
+
+// The record lives in memory: of a long body it keeps the beginning, as
+// text and as form, while the operation gets all of it.
+void RefServiceTest::recordKeepsPartOfLargeBodies()
+{
+    const QString name(4 * 1024 * 1024, QLatin1Char('n'));
+    const QString path = QStringLiteral("NSVCloudDesktopService/addNewAppToCloudDesktop/json");
+    QCOMPARE(postJson(user(path), "app_id=a303&compan_id=c100&app_name=" + name.toLatin1()).value("code").toInt(), 200);
+    QCOMPARE(m_service->userApp(m_uid, "a303").value("app_name").toString().size(), name.size());
+    const QJsonObject recorded = m_service->lastReceived(path);
+    QCOMPARE(recorded.value("form").toObject().value("app_id").toString(), QStringLiteral("a303"));
+    QVERIFY(recorded.value("body").toString().size() <= 64 * 1024);
+    const int kept = recorded.value("form").toObject().value("app_name").toString().size();
+    QVERIFY2(kept <= 64 * 1024, qPrintable(QString::number(kept)));
+    QCOMPARE(postJson(user("NSVCloudDesktopService/deletelAppInCloudDesktop/json"),
+                      "app_id=a303&app_name=x").value("code").toInt(), 200);
 }
 
 void RefServiceTest::catalogue()
