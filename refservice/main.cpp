@@ -14,6 +14,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -23,6 +25,15 @@
 
 int main(int argc, char **argv)
 {
+    // Stop signals are taken by sigwait below, also one that comes during
+    // the start; no thread made from here on ever sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
     // Pictures are drawn into images with shapes only: no display, no fonts.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvane-service"));
@@ -53,14 +64,6 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    // Signals are taken by sigwait below; the server threads never see them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
     httplib::Server server;
     // Slow answers (the delay switch) each hold a thread; keep plenty.
     server.new_task_queue = [] { return new httplib::ThreadPool(64); };
@@ -82,7 +85,20 @@ int main(int argc, char **argv)
     const QString base = QStringLiteral("http://%1:%2/").arg(QString::fromStdString(host)).arg(bound);
     service.setBase(base);
 
-    std::thread listener([&server] { server.listen_after_bind(); });
+    std::atomic<bool> listenerEnded{false};
+    std::thread listener([&server, &listenerEnded] {
+        server.listen_after_bind();
+        listenerEnded = true;
+    });
+    // stop() does nothing until the server runs; the address goes out only
+    // then, so that a stop asked for at once is not lost.
+    while (!server.is_running() && !listenerEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (listenerEnded) {
+        listener.join();
+        std::fprintf(stderr, "orvane-service: cannot serve on %s:%d\n", host.c_str(), bound);
+        return 1;
+    }
 
     std::printf("%s\n", qPrintable(base));
     std::fflush(stdout);

@@ -104,6 +104,7 @@ private slots:
     void escapedByDefault();
     void stateSurvivesRestart();
     void stopsOnSigterm();
+    void stopsRightAfterStart();
 
 private:
     static QString tc(qint64 t = QDateTime::currentSecsSinceEpoch());
@@ -638,6 +639,22 @@ void RefServiceTest::stopsOnSigterm()
     QVERIFY(bad.waitForFinished(10000));
     QCOMPARE(bad.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bad.exitCode(), 2);
+}
+
+// A stop asked for as soon as the address is out is not lost.
+void RefServiceTest::stopsRightAfterStart()
+{
+    QTemporaryDir data;
+    for (int round = 0; round < 10; ++round) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(qEnvironmentVariable("ORVANE_BIN_DIR") + "/orvane-service", {"--port", "0", "--data", data.path()});
+        QVERIFY(process.waitForReadyRead(10000));
+        process.terminate();
+        QVERIFY2(process.waitForFinished(10000), qPrintable(QString::number(round)));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(RefServiceTest)
