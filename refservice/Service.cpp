@@ -6,7 +6,9 @@
 #include <httplib.h>
 
 #include <QDateTime>
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -32,6 +34,22 @@ bool isDigits(const QString &text)
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return false;
     return true;
+}
+
+// A picture's header may promise any size, and a small file may unpack to
+// gigabytes; the size is checked before anything is unpacked.
+bool isModestPicture(const QByteArray &data)
+{
+    constexpr qint64 kPixelLimit = 2048 * 2048;
+    QBuffer buffer;
+    buffer.setData(data);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return false;
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > kPixelLimit)
+        return false;
+    return !reader.read().isNull();
 }
 
 QJsonObject refusal(int code, const QString &message)
@@ -344,8 +362,8 @@ void Service::addRoutes()
             return bad(m);
         const auto decoded = QByteArray::fromBase64Encoding(
             c.form.value(QStringLiteral("base64bin")).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded || QImage::fromData(*decoded).isNull())
-            return refusal(400, QStringLiteral("base64bin is not a picture"));
+        if (!decoded || !isModestPicture(*decoded))
+            return refusal(400, QStringLiteral("base64bin is not a picture of at most 2048 x 2048"));
         m_store.setAvatar(c.user.uid, *decoded);
         return ok(QJsonObject{{QStringLiteral("avatar"),
                                m_base + QStringLiteral("images/avatar/%1.png").arg(c.user.uid)}});

@@ -95,6 +95,7 @@ private slots:
     void bodyWithoutLimit_data();
     void bodyWithoutLimit();
     void largeFormBody();
+    void avatarOfHugeDimensions();
     void recordKeepsPartOfLargeBodies();
     void catalogue();
     void largeCatalogue();
@@ -396,6 +397,25 @@ void RefServiceTest::largeFormBody()
     const QByteArray served = m_service->get(QStringLiteral("images/avatar/%1.png").arg(m_uid), &status);
     QCOMPARE(status, 200);
     QCOMPARE(QImage::fromData(served).convertToFormat(QImage::Format_RGB32), picture);
+}
+
+// A small file may promise an enormous picture; the service does not
+// unpack one far beyond any avatar (this one would take 64 MiB, a forged
+// header gigabytes).
+void RefServiceTest::avatarOfHugeDimensions()
+{
+    QImage picture(4096, 4096, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    QVERIFY(picture.save(&png, "PNG"));
+    QVERIFY(png.data().size() < 1024 * 1024);
+    const QByteArray before = m_service->get(QStringLiteral("images/avatar/%1.png").arg(m_uid));
+
+    const QJsonObject answer = postJson(user("NSVUserProfileService/updateUserAvatarByUID/json"),
+                                        "base64bin=" + QUrl::toPercentEncoding(QString::fromLatin1(png.data().toBase64())));
+    QCOMPARE(answer.value("code").toInt(), 400);
+    QCOMPARE(m_service->get(QStringLiteral("images/avatar/%1.png").arg(m_uid)), before);
 }
 
 // The record lives in memory: of a long body it keeps the beginning, as
