@@ -273,6 +273,35 @@ private slots:
         QCOMPARE(watcher.application()->uninstall, uninstall);
     }
 
+    // The shortcut is looked for where this user's desktop really is, as
+    // the user's folder settings name it, under the name an installer here
+    // gives it.
+    void shortcutInTheUsersOwnDesktopFolder()
+    {
+        const QString home = qEnvironmentVariable("HOME");
+        const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs";
+        const QString ownDesktop = home + QString::fromUtf8("/Arbeitsfl\xc3\xa4" "che");
+        QVERIFY(writeFile(settings, QString::fromUtf8("XDG_DESKTOP_DIR=\"$HOME/Arbeitsfl\xc3\xa4" "che\"\n").toUtf8()));
+        QVERIFY(writeFile(ownDesktop + "/Editor.desktop", desktopEntry("Editor")));
+        QVERIFY(writeFile(m_desktop + "/Other.desktop", desktopEntry("Other")));
+
+        FindRegedit found(nullptr, record("Editor", "2"), FindRegedit::WaitForInstallation, 2, 1ms);
+        QSignalSpy installed(&found, &FindRegedit::installationCompleteSiganl);
+        const bool ranFound = runToEnd(found);
+        // Not in the folder of another account or the default name.
+        FindRegedit other(nullptr, record("Other", "2"), FindRegedit::WaitForInstallation, 2, 1ms);
+        QSignalSpy otherInstalled(&other, &FindRegedit::installationCompleteSiganl);
+        const bool ranOther = runToEnd(other);
+        QFile::remove(settings);
+        QDir(ownDesktop).removeRecursively();
+
+        QVERIFY(ranFound && ranOther);
+        QCOMPARE(installed.count(), 1);
+        QCOMPARE(installed.at(0).at(0).toString(), ownDesktop + "/Editor.desktop");
+        QCOMPARE(found.application()->install, ownDesktop + "/Editor.desktop");
+        QCOMPARE(otherInstalled.count(), 0);
+    }
+
     // Only an existing shortcut file counts, not a folder of that name.
     void shortcutMustBeAFile()
     {
