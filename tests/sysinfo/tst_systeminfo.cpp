@@ -454,6 +454,31 @@ private slots:
         QVERIFY(listed.contains("libc6"));
     }
 
+    // The library's binary interface is the one class: nothing else it
+    // defines may stand in for a symbol of the program or of Qt.
+    void exportsOnlyTheInterface()
+    {
+        const QString library = qEnvironmentVariable("ORVANE_BIN_DIR") + "/libSystemInfointerface.so";
+        QVERIFY(QFile::exists(library));
+        QProcess nm;
+        nm.start("nm", {"--dynamic", "--defined-only", "--demangle", library});
+        if (!nm.waitForStarted(10000))
+            QSKIP("nm is not installed");
+        QVERIFY(nm.waitForFinished(30000));
+        QCOMPARE(nm.exitCode(), 0);
+        const QStringList linkerSymbols{"_init", "_fini", "_edata", "_end", "__bss_start"};
+        QStringList foreign;
+        bool factory = false;
+        for (const QString &line : QString::fromUtf8(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+            const QString symbol = line.section(' ', 2);
+            factory = factory || symbol == "SystemInfoInterfaceBase::CreateNew()";
+            if (!symbol.contains("SystemInfoInterfaceBase") && !linkerSymbols.contains(symbol))
+                foreign.append(symbol);
+        }
+        QVERIFY(factory);
+        QVERIFY2(foreign.isEmpty(), qPrintable(foreign.join(", ")));
+    }
+
     void wrapperForwardsEachQuery()
     {
         QStringList log;
