@@ -106,31 +106,57 @@ void QLoginDialog::showMessage(const QString &text)
 
 bool QLoginDialog::login()
 {
+    // One attempt at a time, and none once a success is fading out.
+    if (m_attempting || m_accepting)
+        return false;
+    m_attempting = true;
     setBusy(true);
 
+    // The dialog can be closed, and then even destroyed (WA_DeleteOnClose),
+    // while the attempt waits for the service: nothing of it is touched
+    // after that, and a closed dialog neither comes back nor speaks.
+    const QPointer<QLoginDialog> self(this);
+    auto wanted = [self]() { return self && !self->m_closeRequested; };
     LoginAttempt::Hooks hooks;
-    hooks.message = [this](const QString &text) { showMessage(text); };
-    hooks.showDialog = [this]() {
-        if (!isVisible())
-            show();
+    hooks.message = [self, wanted](const QString &text) {
+        if (wanted())
+            self->showMessage(text);
+    };
+    hooks.showDialog = [self, wanted]() {
+        if (wanted() && !self->isVisible())
+            self->show();
     };
     hooks.requestLogin = [](const QString &account, const QString &password, QString *answer) {
         SrvInterface service;
         return service.login(account, password, answer);
     };
-    hooks.fetchCatalogue = [this](const QString &token, const QString &uid) {
-        return fetchDesktopApps(token, uid, CatalogueFile::defaultPath());
+    hooks.fetchCatalogue = [self](const QString &token, const QString &uid) {
+        return self && self->fetchDesktopApps(token, uid, CatalogueFile::defaultPath());
     };
-    hooks.loadCatalogueFile = [this]() { return loadDesktopAppsFile(CatalogueFile::defaultPath()); };
+    hooks.loadCatalogueFile = [self]() {
+        return self && self->loadDesktopAppsFile(CatalogueFile::defaultPath());
+    };
 
+    LoginUserInfo user = m_userInfo;
+    LoginServiceLinks links = m_serviceLinks;
     LoginAttempt attempt(hooks);
     const bool ok = attempt.run(ui->accountLineEdit->text(), ui->pwdLineEdit->text(),
-                                m_networkAvailable, &m_userInfo, &m_serviceLinks);
+                                m_networkAvailable, &user, &links);
+    if (!self)
+        return false;
+    m_attempting = false;
+    m_userInfo = user;
+    m_serviceLinks = links;
+    if (m_closeRequested) {
+        setBusy(false);
+        return false;
+    }
     if (ok) {
         qCDebug(lcLoginDialog) << "signed in";
         // The automatic attempt at start-up runs hidden and stays so.
         if (m_autoLoginFlag == 1 && !isVisible())
             return true;
+        m_accepting = true;
         chrome().fadeOut([this]() { accept(); });
     } else {
         emit loginDefeated();
@@ -142,16 +168,27 @@ bool QLoginDialog::login()
 bool QLoginDialog::fetchDesktopApps(const QString &token, const QString &uid,
                                     const QString &filePath)
 {
+    const QPointer<QLoginDialog> self(this);
     CatalogueFetch::Hooks hooks;
     hooks.requestApps = [](const QString &u, const QString &t, QString *answer) {
         SrvInterface service;
         return service.getCloudDesktopAppFullInfo(u, t, answer);
     };
-    hooks.message = [this](const QString &text) { showMessage(text); };
+    hooks.message = [self](const QString &text) {
+        if (self && !self->m_closeRequested)
+            self->showMessage(text);
+    };
     hooks.fetchIcons = [](const QStringList &addresses) {
         return IconFetch::concurrent(addresses, AppPaths::appDirPath());
     };
-    return CatalogueFetch::run(hooks, token, uid, filePath, &m_catalogue);
+    // The fetch waits in nested event loops too; it fills a copy that the
+    // dialog takes over only if it is still there.
+    DesktopAppCatalogue catalogue = m_catalogue;
+    const bool ok = CatalogueFetch::run(hooks, token, uid, filePath, &catalogue);
+    if (!self)
+        return false;
+    m_catalogue = catalogue;
+    return ok;
 }
 
 bool QLoginDialog::loadDesktopAppsFile(const QString &filePath)
@@ -161,6 +198,7 @@ bool QLoginDialog::loadDesktopAppsFile(const QString &filePath)
 
 void QLoginDialog::onClose()
 {
+    m_closeRequested = true;
     chrome().fadeOut([this]() { reject(); });
 }
 
@@ -190,5 +228,10 @@ void QLoginDialog::closeEvent(QCloseEvent *event)
 void QLoginDialog::showEvent(QShowEvent *event)
 {
     qCDebug(lcLoginDialog) << "login dialog shown";
+    // Shown again (exec() after an earlier ending): a fresh start.
+    if (!m_attempting) {
+        m_accepting = false;
+        m_closeRequested = false;
+    }
     QDialog::showEvent(event);
 }

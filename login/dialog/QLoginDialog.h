@@ -67,4 +67,10 @@ private:
     DesktopAppCatalogue m_catalogue;
     int m_autoLoginFlag = -1;
     bool m_networkAvailable = true;
+    // An attempt waits in nested event loops, where the user and timers
+    // still reach the dialog: these keep a second attempt from starting and
+    // an attempt the user walked away from from speaking up again.
+    bool m_attempting = false;
+    bool m_accepting = false;
+    bool m_closeRequested = false;
 };

@@ -74,7 +74,14 @@ private slots:
     void automaticAttemptRefused();
     void automaticAttemptMessageWhileHidden();
 
+    void oneSignInAtATime_data();
+    void oneSignInAtATime();
+    void closedWhileSigningIn();
+    void destroyedWhileSigningIn_data();
+    void destroyedWhileSigningIn();
+
 private:
+    int signInsReceived() const;
     QLoginDialog *make();
     void fill(QLoginDialog *dialog, const QString &account, const QString &password);
     bool startService();
@@ -121,6 +128,14 @@ bool TestLoginDialog::startService()
     }
     AppPaths::setServerAddress(m_service->baseUrl());
     return true;
+}
+
+int TestLoginDialog::signInsReceived() const
+{
+    int count = 0;
+    for (const QJsonValue &entry : m_service->received())
+        count += entry.toObject().value("path").toString() == QLatin1String("NSVUserService/login/json");
+    return count;
 }
 
 void TestLoginDialog::form()
@@ -492,6 +507,88 @@ void TestLoginDialog::automaticAttemptMessageWhileHidden()
     QVERIFY(!boxes.seen[0].watchVisible);
     // Start-up shows the dialog next.
     QVERIFY(!dialog->isVisible());
+}
+
+void TestLoginDialog::oneSignInAtATime_data()
+{
+    QTest::addColumn<bool>("whileWaiting");
+    QTest::newRow("again while the service thinks") << true;
+    QTest::newRow("again while the dialog fades out") << false;
+}
+
+void TestLoginDialog::oneSignInAtATime()
+{
+    QFETCH(bool, whileWaiting);
+    QVERIFY(startService());
+    QLoginDialog *dialog = make();
+    BoxAnswerer boxes(dialog);
+    fill(dialog, "demo", kPassword);
+    auto *button = dialog->findChild<QPushButton *>("loginButton");
+    bool second = true;
+    if (whileWaiting) {
+        // A timer (or anything else handled during the wait) asks again.
+        QVERIFY(m_service->setDelay(200));
+        QTimer::singleShot(50, dialog, [&]() { second = dialog->login(); });
+        QTimer::singleShot(0, button, &QPushButton::click);
+    } else {
+        // The user presses again once the first sign-in is through.
+        QTimer::singleShot(0, button, [&]() {
+            button->click();
+            second = dialog->login();
+            button->click();
+        });
+    }
+    QCOMPARE(dialog->exec(), int(QDialog::Accepted));
+    QVERIFY(!second);
+    QCOMPARE(signInsReceived(), 1);
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestLoginDialog::closedWhileSigningIn()
+{
+    // The user gives up while the service thinks; its refusal comes after
+    // the dialog has gone and must not bring it or a message back.
+    QVERIFY(startService());
+    QVERIFY(m_service->setDelay(350));
+    QLoginDialog *dialog = make();
+    BoxAnswerer boxes(dialog);
+    fill(dialog, "disabled", kPassword);
+    QTimer::singleShot(0, dialog->findChild<QPushButton *>("loginButton"), &QPushButton::click);
+    QTimer::singleShot(30, dialog->findChild<QPushButton *>("closeButton"), &QPushButton::click);
+    QCOMPARE(dialog->exec(), int(QDialog::Rejected));
+    QCOMPARE(signInsReceived(), 1);
+    QTest::qWait(100); // a message would be up by now
+    QCOMPARE(boxes.texts(), QStringList());
+    QVERIFY(!dialog->isVisible());
+}
+
+void TestLoginDialog::destroyedWhileSigningIn_data()
+{
+    QTest::addColumn<int>("serviceDelay");
+    QTest::addColumn<int>("pictureDelay");
+    QTest::newRow("during the sign-in") << 350 << 0;
+    QTest::newRow("during the icon downloads") << 0 << 400;
+}
+
+void TestLoginDialog::destroyedWhileSigningIn()
+{
+    // A dialog that deletes itself on closing is gone before the attempt
+    // that was waiting for the service returns.
+    QFETCH(int, serviceDelay);
+    QFETCH(int, pictureDelay);
+    QVERIFY(startService());
+    QVERIFY(m_service->setDelay(serviceDelay));
+    QVERIFY(m_service->setImageDelay(pictureDelay));
+    QPointer<QLoginDialog> dialog = new QLoginDialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    BoxAnswerer boxes;
+    fill(dialog, "demo", kPassword);
+    dialog->show();
+    QTimer::singleShot(0, dialog->findChild<QPushButton *>("closeButton"), &QPushButton::click);
+    QVERIFY(!dialog->login());
+    QVERIFY(dialog.isNull());
+    QCOMPARE(signInsReceived(), 1);
+    QCOMPARE(boxes.texts(), QStringList());
 }
 
 QTEST_MAIN(TestLoginDialog)
