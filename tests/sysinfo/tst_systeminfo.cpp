@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <type_traits>
 #include <chrono>
 #include <thread>
 
@@ -19,6 +20,15 @@
 using SysinfoFixture::writeFile;
 
 Q_DECLARE_METATYPE(InstalledSoftwareInfo)
+
+// One wrapper, one library object, one release: a copy or a move would
+// release it twice or not at all.
+static_assert(!std::is_copy_constructible<QGetInfomation>::value && !std::is_copy_assignable<QGetInfomation>::value
+                  && !std::is_move_constructible<QGetInfomation>::value && !std::is_move_assignable<QGetInfomation>::value,
+              "QGetInfomation owns its library object alone");
+// Only Release() destroys a library object, so that the library's own
+// allocator frees it.
+static_assert(!std::is_destructible<SystemInfoInterfaceBase>::value, "library objects end only by Release()");
 
 namespace {
 
