@@ -89,6 +89,8 @@ private slots:
     void fetchFailures();
     void fileRoundTrip();
     void writeReplacesWholeFile();
+    void cacheStaysWholeWhileIconsDownload();
+    void oddShapesReadAsEmpty();
     void readerAcceptsAnyElementNames();
     void readerRejects_data();
     void readerRejects();
@@ -267,6 +269,67 @@ void TestCatalogue::writeReplacesWholeFile()
 
     // A path that cannot be written replaces nothing.
     QVERIFY(!CatalogueFile::write(dir.filePath("missing/DesktopApp.xml"), catalogue));
+}
+
+void TestCatalogue::cacheStaysWholeWhileIconsDownload()
+{
+    // The icon downloads of a sign-in take a while; a crash or a failure
+    // meanwhile must find the last good catalogue file as it was.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("DesktopApp.xml");
+    QStringList messages;
+    DesktopAppCatalogue catalogue;
+    QVERIFY(CatalogueFetch::run(hooksFor(toText(answer()), true, &messages), "t", "u", path,
+                                &catalogue));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    QJsonObject other = answer();
+    other["data"] = QJsonObject{{"app", QJsonArray{QJsonObject{{"id", "9"}, {"name", "New"}}}}};
+    CatalogueFetch::Hooks hooks = hooksFor(toText(other), true, &messages);
+    QByteArray during;
+    const auto fetchIcons = hooks.fetchIcons;
+    hooks.fetchIcons = [&](const QStringList &addresses) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            during = f.readAll();
+        return fetchIcons(addresses);
+    };
+    QVERIFY(CatalogueFetch::run(hooks, "t", "u", path, &catalogue));
+    QCOMPARE(during, before);
+    QVERIFY(CatalogueFile::read(path, &catalogue));
+    QCOMPARE(catalogue.size(), 1);
+    QCOMPARE(catalogue[0].first->name, QString("New"));
+    QVERIFY(messages.isEmpty());
+}
+
+void TestCatalogue::oddShapesReadAsEmpty()
+{
+    // Entries of the wrong JSON type read as empty records, never as a
+    // failure of the whole list or worse.
+    const QJsonArray categories{
+        42, QJsonValue(),
+        QJsonObject{{"id", QJsonObject{{"x", 1}}}, {"name", QJsonArray{"a"}}, {"child", "none"}},
+        QJsonObject{{"id", "3"}, {"child", QJsonArray{7, QJsonValue(), QJsonObject{{"name", 1e300}, {"id", "31"}}}}}};
+    const QJsonObject odd{{"code", 200}, {"message", "ok"}, {"data", QJsonObject{{"app", categories}}}};
+    QTemporaryDir dir;
+    QStringList messages, fetched;
+    DesktopAppCatalogue catalogue;
+    QVERIFY(CatalogueFetch::run(hooksFor(toText(odd), true, &messages, &fetched), "t", "u",
+                                dir.filePath("DesktopApp.xml"), &catalogue));
+    QCOMPARE(catalogue.size(), 4);
+    QVERIFY(catalogue[0].first->id.isEmpty() && catalogue[0].second.isEmpty());
+    QVERIFY(catalogue[2].first->id.isEmpty() && catalogue[2].first->name.isEmpty());
+    QVERIFY(catalogue[2].second.isEmpty());
+    QCOMPARE(catalogue[3].second.size(), 3);
+    QVERIFY(catalogue[3].second[0]->id.isEmpty());
+    QVERIFY(catalogue[3].second[2]->name.isEmpty());
+    QCOMPARE(catalogue[3].second[2]->id, QString("31"));
+    DesktopAppCatalogue reread;
+    QVERIFY(CatalogueFile::read(dir.filePath("DesktopApp.xml"), &reread));
+    QVERIFY(sameCatalogue(reread, catalogue));
 }
 
 void TestCatalogue::readerAcceptsAnyElementNames()
