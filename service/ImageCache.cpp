@@ -43,6 +43,15 @@ QString cacheFileName(const QString &address)
     return name;
 }
 
+QString localPath(const QString &baseDir, const QString &address)
+{
+    if (address.isEmpty() || baseDir.isEmpty())
+        return baseDir;
+    const QString dir = cacheDir(baseDir);
+    const QString name = cacheFileName(address);
+    return name.isEmpty() ? dir : dir + QLatin1Char('/') + name;
+}
+
 } // namespace ImageCache
 
 CloudDownload::CloudDownload(QObject *parent)
@@ -79,13 +88,10 @@ bool CloudDownload::begin()
     if (m_address.isEmpty() || m_localPath.isEmpty() || m_reply)
         return false;
 
-    const QString dir = ImageCache::cacheDir(m_localPath);
-    QDir().mkpath(dir);
-    m_localPath = dir;
-    const QString name = ImageCache::cacheFileName(m_address);
-    if (name.isEmpty())
+    QDir().mkpath(ImageCache::cacheDir(m_localPath));
+    m_localPath = ImageCache::localPath(m_localPath, m_address);
+    if (ImageCache::cacheFileName(m_address).isEmpty())
         return false;
-    m_localPath = dir + QLatin1Char('/') + name;
 
     m_file = std::make_unique<QSaveFile>(m_localPath);
     if (!m_file->open(QIODevice::WriteOnly)) {

@@ -27,6 +27,11 @@ QString cacheDir(const QString &baseDir);
 // Empty when the address is empty or its path ends in "/".
 QString cacheFileName(const QString &address);
 
+// The path a download of the address into baseDir reports, whether or not
+// the picture arrives: baseDir itself when either is empty, the cache
+// folder when the address names no file, else the cache file.
+QString localPath(const QString &baseDir, const QString &address);
+
 } // namespace ImageCache
 
 // Downloads one picture into the cache. A transfer is either awaited with

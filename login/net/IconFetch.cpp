@@ -52,7 +52,9 @@ QStringList concurrent(const QStringList &addresses, const QString &baseDir, int
     for (const QString &address : addresses) {
         if (local.contains(address))
             continue;
-        local.insert(address, QString());
+        // What a one-at-a-time fetch reports even when its wait is cut
+        // short (the thread told to quit): the path, picture or not.
+        local.insert(address, QDir::fromNativeSeparators(ImageCache::localPath(baseDir, address)));
         const QString host = hostKey(address);
         if (!hosts.contains(host))
             hostOrder.append(host);

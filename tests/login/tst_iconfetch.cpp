@@ -1,6 +1,7 @@
 #include "AppPaths.h"
 #include "CatalogueFetch.h"
 #include "IconFetch.h"
+#include "ImageCache.h"
 #include "RefServiceProcess.h"
 #include "SrvInterface.h"
 
@@ -9,6 +10,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -80,6 +82,7 @@ private slots:
     void catalogueAndFileMatchOneAtATime();
     void fewAtATimePerHost();
     void hangingHostEndsWithTimeouts();
+    void waitEndedEarlyStillGivesEveryPath();
 };
 
 void TestIconFetch::sameResultAsOneAtATime()
@@ -180,6 +183,34 @@ void TestIconFetch::hangingHostEndsWithTimeouts()
     // No partial or temporary files are left behind.
     QCOMPARE(QDir(dir.filePath("CacheImage")).entryList(QDir::Files), QStringList());
     service.setImageHang(false);
+}
+
+void TestIconFetch::waitEndedEarlyStillGivesEveryPath()
+{
+    // When the thread is told to quit, every wait ends at once. The one at
+    // a time fetch then still gives each address its cache path, and so
+    // must the concurrent one, or the catalogue written next loses icons.
+    RefServiceProcess service;
+    QVERIFY2(service.isRunning(), qPrintable(service.errorText()));
+    QVERIFY(service.setImageHang(true));
+    QStringList addresses{QString()};
+    for (int i = 1; i <= 10; ++i)
+        addresses << service.baseUrl() + QStringLiteral("images/bulk/%1/icon.png").arg(i);
+    QTemporaryDir dir;
+    QStringList sequential, concurrent;
+    std::unique_ptr<QThread> worker(QThread::create([&]() {
+        concurrent = IconFetch::concurrent(addresses, dir.path(), 2);
+        sequential = IconFetch::sequential(addresses, dir.path());
+    }));
+    worker->start();
+    QTest::qWait(300);
+    worker->quit();
+    QVERIFY(worker->wait(20000));
+    QCOMPARE(concurrent, sequential);
+    QCOMPARE(concurrent[0], dir.path());
+    QCOMPARE(concurrent[1], dir.path() + "/CacheImage/" + ImageCache::cacheFileName(addresses[1]));
+    QCOMPARE(QDir(dir.filePath("CacheImage")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QVERIFY(service.setImageHang(false));
 }
 
 QTEST_GUILESS_MAIN(TestIconFetch)
