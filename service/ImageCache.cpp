@@ -123,8 +123,13 @@ void CloudDownload::run()
     const QPointer<CloudDownload> self(this);
     if (m_reply)
         loop.exec();
-    if (self)
-        m_loop = nullptr;
+    if (!self)
+        return;
+    m_loop = nullptr;
+    // The wait can end before the transfer does (the thread told to quit);
+    // the transfer ends with it, as at the time-out.
+    if (m_reply)
+        requestTimeout();
 }
 
 void CloudDownload::httpReadyRead()

@@ -3,6 +3,7 @@
 #include "RefServiceProcess.h"
 
 #include <QImage>
+#include <QThread>
 #include <QtTest>
 
 class ImageCacheTest : public QObject
@@ -23,6 +24,7 @@ private slots:
     void timedOutTransferLeavesNoFile();
     void concurrentTransfers();
     void ownerDestroyedWhileWaiting();
+    void waitCutShortEndsTransfer();
 
 private:
     QStringList cacheEntries() const;
@@ -219,6 +221,29 @@ void ImageCacheTest::ownerDestroyedWhileWaiting()
     QTimer::singleShot(200, owner, [owner] { owner->deleteLater(); });
     download->run();
     QVERIFY(download.isNull());
+    QVERIFY(cacheEntries().isEmpty());
+}
+
+void ImageCacheTest::waitCutShortEndsTransfer()
+{
+    // A thread told to quit ends every wait at once; the transfer must end
+    // with it instead of finishing later behind the caller's back.
+    QVERIFY(m_service->setImageHang(true));
+    bool running = true;
+    bool succeeded = true;
+    std::unique_ptr<QThread> worker(QThread::create([&]() {
+        CloudDownload download;
+        download.setDownloadInfo(m_appDir->path(), m_service->baseUrl() + QStringLiteral("images/app/a101/icon.png"));
+        download.run();
+        running = download.isRunning();
+        succeeded = download.succeeded();
+    }));
+    worker->start();
+    QTest::qWait(300);
+    worker->quit();
+    QVERIFY(worker->wait(20000));
+    QVERIFY(!running);
+    QVERIFY(!succeeded);
     QVERIFY(cacheEntries().isEmpty());
 }
 
