@@ -100,8 +100,11 @@ void QLoginDialog::setBusy(bool busy)
 
 void QLoginDialog::showMessage(const QString &text)
 {
-    QMsgDlg box(LoginTexts::title(), text, this);
-    box.exec();
+    // On the heap: the dialog may be destroyed while the box waits, and it
+    // takes its child box with it.
+    const QPointer<QMsgDlg> box = new QMsgDlg(LoginTexts::title(), text, this);
+    box->exec();
+    delete box.data();
 }
 
 bool QLoginDialog::login()

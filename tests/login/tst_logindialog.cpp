@@ -79,6 +79,7 @@ private slots:
     void closedWhileSigningIn();
     void destroyedWhileSigningIn_data();
     void destroyedWhileSigningIn();
+    void destroyedWhileMessageShows();
 
 private:
     int signInsReceived() const;
@@ -589,6 +590,17 @@ void TestLoginDialog::destroyedWhileSigningIn()
     QVERIFY(dialog.isNull());
     QCOMPARE(signInsReceived(), 1);
     QCOMPARE(boxes.texts(), QStringList());
+}
+
+void TestLoginDialog::destroyedWhileMessageShows()
+{
+    // Something else ends the dialog while its message waits for the user.
+    QPointer<QLoginDialog> dialog = new QLoginDialog;
+    dialog->show();
+    fill(dialog, "demo", "");
+    QTimer::singleShot(100, dialog, [&dialog]() { dialog->deleteLater(); });
+    QVERIFY(!dialog->login());
+    QVERIFY(dialog.isNull());
 }
 
 QTEST_MAIN(TestLoginDialog)
