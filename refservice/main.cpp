@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -47,7 +48,18 @@ int main(int argc, char **argv)
                       QStringLiteral("dir")});
     parser.addOption({QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                       QStringLiteral("host"), QStringLiteral("127.0.0.1")});
+    parser.addOption({QStringLiteral("with-parent"),
+                      QStringLiteral("Stop when the process that started the service ends.")});
     parser.process(app);
+
+    if (parser.isSet(QStringLiteral("with-parent"))) {
+        // A test that crashes must not leave its service running: the
+        // kernel sends the (blocked, sigwait-ed) SIGTERM when the parent goes.
+        const pid_t parent = getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            return 0;
+    }
 
     bool portOk = false;
     const int port = parser.value(QStringLiteral("port")).toInt(&portOk);

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <csignal>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -106,6 +108,7 @@ private slots:
     void stateSurvivesRestart();
     void stopsOnSigterm();
     void stopsRightAfterStart();
+    void endsWithItsParent();
 
 private:
     static QString tc(qint64 t = QDateTime::currentSecsSinceEpoch());
@@ -675,6 +678,27 @@ void RefServiceTest::stopsRightAfterStart()
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
     }
+}
+
+void RefServiceTest::endsWithItsParent()
+{
+    // A shell starts the service and prints its pid, then is killed the way
+    // a crashing test would be.
+    QTemporaryDir data;
+    QProcess parent;
+    parent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString service = qEnvironmentVariable("ORVANE_BIN_DIR") + "/orvane-service";
+    parent.start("sh", {"-c", "\"$0\" --port 0 --data \"$1\" --with-parent & echo $!; wait", service, data.path()});
+    QVERIFY(parent.waitForReadyRead(10000));
+    const qint64 pid = parent.readLine().trimmed().toLongLong();
+    QVERIFY(pid > 0);
+    QVERIFY(QDir("/proc/" + QString::number(pid)).exists());
+    QTest::qWait(300); // let it reach its listening state
+    ::kill(pid_t(parent.processId()), SIGKILL);
+    QVERIFY(parent.waitForFinished(10000));
+
+    // Orphans are reaped by init once they exit; gone from /proc means ended.
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir("/proc/" + QString::number(pid)).exists(), 10000);
 }
 
 QTEST_GUILESS_MAIN(RefServiceTest)

@@ -47,7 +47,8 @@ RefServiceProcess::RefServiceProcess(const QString &dataDir)
     }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(servicePath(), {QStringLiteral("--port"), QStringLiteral("0"),
-                                    QStringLiteral("--data"), m_dataDir});
+                                    QStringLiteral("--data"), m_dataDir,
+                                    QStringLiteral("--with-parent")});
     if (!m_process.waitForStarted(5000)) {
         m_error = QStringLiteral("cannot start %1: %2").arg(servicePath(), m_process.errorString());
         return;
