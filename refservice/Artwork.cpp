@@ -40,6 +40,20 @@ QByteArray toPng(const QImage &image)
     return bytes;
 }
 
+// A transparent size x size picture, drawn by `draw` in the unit box 0..100.
+template <class Draw>
+QByteArray drawnPng(int size, Draw draw)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 100.0, size / 100.0);
+    draw(p);
+    p.end();
+    return toPng(image);
+}
+
 // Draws a symbol into the unit box 0..100 with the painter's pen and brush.
 void drawSymbol(QPainter &p, const QString &name, const QColor &ink)
 {
@@ -166,61 +180,45 @@ namespace Artwork {
 
 QByteArray appIconPng(const QString &symbol, const QString &seed, int size)
 {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 100.0, size / 100.0);
+    return drawnPng(size, [&](QPainter &p) {
+        const quint32 h = hashOf(seed);
+        const QColor top = QColor::fromHsv(int(h % 360), 150 + int((h >> 9) % 60), 235);
+        const QColor bottom = top.darker(135);
+        QLinearGradient gradient(0, 0, 0, 100);
+        gradient.setColorAt(0, top);
+        gradient.setColorAt(1, bottom);
+        p.setPen(Qt::NoPen);
+        p.setBrush(gradient);
+        p.drawRoundedRect(QRectF(4, 4, 92, 92), 22, 22);
+        // A soft highlight across the upper half gives the tile some depth.
+        p.setBrush(QColor(255, 255, 255, 40));
+        p.drawRoundedRect(QRectF(4, 4, 92, 44), 22, 22);
 
-    const quint32 h = hashOf(seed);
-    const QColor top = QColor::fromHsv(int(h % 360), 150 + int((h >> 9) % 60), 235);
-    const QColor bottom = top.darker(135);
-    QLinearGradient gradient(0, 0, 0, 100);
-    gradient.setColorAt(0, top);
-    gradient.setColorAt(1, bottom);
-    p.setPen(Qt::NoPen);
-    p.setBrush(gradient);
-    p.drawRoundedRect(QRectF(4, 4, 92, 92), 22, 22);
-    // A soft highlight across the upper half gives the tile some depth.
-    p.setBrush(QColor(255, 255, 255, 40));
-    p.drawRoundedRect(QRectF(4, 4, 92, 44), 22, 22);
-
-    drawSymbol(p, resolvedSymbol(symbol, seed), Qt::white);
-    p.end();
-    return toPng(image);
+        drawSymbol(p, resolvedSymbol(symbol, seed), Qt::white);
+    });
 }
 
 QByteArray categoryIconPng(const QString &symbol, int size)
 {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 100.0, size / 100.0);
-    drawSymbol(p, resolvedSymbol(symbol, symbol), QColor(255, 255, 255));
-    p.end();
-    return toPng(image);
+    return drawnPng(size, [&](QPainter &p) {
+        drawSymbol(p, resolvedSymbol(symbol, symbol), QColor(255, 255, 255));
+    });
 }
 
 QByteArray avatarPng(const QString &seed, int size)
 {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 100.0, size / 100.0);
-    const quint32 h = hashOf(seed);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor::fromHsv(int(h % 360), 90, 230));
-    p.drawEllipse(QRectF(2, 2, 96, 96));
-    QPainterPath clip;
-    clip.addEllipse(QRectF(2, 2, 96, 96));
-    p.setClipPath(clip);
-    p.setBrush(QColor(255, 255, 255, 235));
-    p.drawEllipse(QRectF(34, 20, 32, 34));
-    p.drawEllipse(QRectF(16, 60, 68, 60));
-    p.end();
-    return toPng(image);
+    return drawnPng(size, [&](QPainter &p) {
+        const quint32 h = hashOf(seed);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor::fromHsv(int(h % 360), 90, 230));
+        p.drawEllipse(QRectF(2, 2, 96, 96));
+        QPainterPath clip;
+        clip.addEllipse(QRectF(2, 2, 96, 96));
+        p.setClipPath(clip);
+        p.setBrush(QColor(255, 255, 255, 235));
+        p.drawEllipse(QRectF(34, 20, 32, 34));
+        p.drawEllipse(QRectF(16, 60, 68, 60));
+    });
 }
 
 } // namespace Artwork
