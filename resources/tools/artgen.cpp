@@ -148,9 +148,10 @@ void boxBlurAlpha(QVector<float> &a, int w, int h, int radius)
     }
 }
 
-QImage withShadow(const QImage &art, const QString &spec)
+// shadow is "blur:strength:dy" as the manifest writes it.
+QImage withShadow(const QImage &art, const QString &shadow)
 {
-    const QStringList s = spec.split(':');
+    const QStringList s = shadow.split(':');
     const int blur = s.value(0).toInt();
     const double strength = s.value(1, "0.3").toDouble();
     const int dy = s.value(2, "0").toInt();
@@ -226,10 +227,10 @@ bool writeImage(const QImage &img, const QString &path, int quality)
 // palette only needs alpha steps.
 QByteArray makeGif(const QString &svgText, const Entry &e, QString *error)
 {
-    const QStringList spec = e.params.value("frames").split(':');
-    const int frames = qMax(1, spec.value(0).toInt());
-    const int delay = spec.value(1, "80").toInt();
-    const QColor matte(spec.value(2, "#2f6fe0"));
+    const QStringList framing = e.params.value("frames").split(':');
+    const int frames = qMax(1, framing.value(0).toInt());
+    const int delay = framing.value(1, "80").toInt();
+    const QColor matte(framing.value(2, "#2f6fe0"));
     const QColor ink(e.params.value("ink", "#ffffff"));
     const int levels = 63;
 
