@@ -189,8 +189,13 @@ void CloudDownload::finish(bool ok)
 
 QString fetchImageToCache(const QString &address)
 {
+    return fetchImageToCache(address, AppPaths::appDirPath());
+}
+
+QString fetchImageToCache(const QString &address, const QString &baseDir)
+{
     CloudDownload download;
-    download.setDownloadInfo(AppPaths::appDirPath(), address);
+    download.setDownloadInfo(baseDir, address);
     download.run();
     return QDir::fromNativeSeparators(download.localPath());
 }

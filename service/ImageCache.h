@@ -94,3 +94,5 @@ private:
 // with forward slashes (the folder itself for an address that names no
 // file). Waits at most 10 s.
 QString fetchImageToCache(const QString &address);
+// The same into baseDir/CacheImage.
+QString fetchImageToCache(const QString &address, const QString &baseDir);

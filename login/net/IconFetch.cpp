@@ -16,12 +16,8 @@ namespace IconFetch {
 QStringList sequential(const QStringList &addresses, const QString &baseDir)
 {
     QStringList paths;
-    for (const QString &address : addresses) {
-        CloudDownload download;
-        download.setDownloadInfo(baseDir, address);
-        download.run();
-        paths.append(QDir::fromNativeSeparators(download.localPath()));
-    }
+    for (const QString &address : addresses)
+        paths.append(fetchImageToCache(address, baseDir));
     return paths;
 }
 
