@@ -9,7 +9,11 @@
 void FramelessChrome::apply(QWidget *window, Frame frame, bool translucent)
 {
     m_window = window;
-    window->setStyleSheet(QStringLiteral("outline: none"));
+    // Added to the sheet a form may already have set, so call this after
+    // setupUi(); a sheet set later would drop the rule again.
+    const QString sheet = window->styleSheet();
+    window->setStyleSheet(sheet.isEmpty() ? QStringLiteral("outline: none")
+                                          : sheet + QStringLiteral("\n* { outline: none; }"));
     const Qt::WindowFlags kind = frame == Frame::Tool ? Qt::Tool : Qt::Dialog;
     window->setWindowFlags(kind | Qt::FramelessWindowHint);
     if (translucent)

@@ -28,7 +28,8 @@ public:
 
     FramelessChrome() = default;
 
-    // Window flags, optional translucency and "outline: none".
+    // Window flags, optional translucency and "outline: none" added to the
+    // window's style sheet. Call it after the form's setupUi().
     void apply(QWidget *window, Frame frame, bool translucent);
 
     void setBackground(const QString &resource);

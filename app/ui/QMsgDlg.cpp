@@ -5,19 +5,16 @@
 
 #include <QLabel>
 
-
 QMsgDlg::QMsgDlg(const QString &title, const QString &text, QWidget *parent)
     : FramelessWindow<QDialog>(parent)
     , ui(new Ui::QMsgDlg)
     , m_title(title)
     , m_text(text)
 {
+    ui->setupUi(this);
     chrome().apply(this, FramelessChrome::Frame::Tool, true);
     setKeyPolicy(FramelessChrome::Keys::EscapeSwallowed);
     chrome().fadeIn();
-    ui->setupUi(this);
-    // The form's sheet styles the box; the chrome's rule is added to it.
-    setStyleSheet(styleSheet() + QStringLiteral("\noutline: none"));
 
     // Long texts wrap at the label's width and grow downwards rather than
     // running past the box.

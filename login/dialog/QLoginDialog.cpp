@@ -28,12 +28,10 @@ QLoginDialog::QLoginDialog(QWidget *parent)
     : FramelessWindow<QDialog>(parent)
     , ui(new Ui::QLoginDialog)
 {
+    ui->setupUi(this);
     chrome().apply(this, FramelessChrome::Frame::Tool, false);
     setKeyPolicy(FramelessChrome::Keys::EscapeSwallowed);
     chrome().fadeIn();
-    ui->setupUi(this);
-    // The chrome's sheet was replaced by the form's (empty) one.
-    setStyleSheet(QStringLiteral("outline: none"));
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect desktop = screen->virtualGeometry();
