@@ -2,9 +2,9 @@
 
 #include "AppPaths.h"
 #include "Platform.h"
+#include "ServiceEnvelope.h"
 #include "VersionCheck.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSettings>
@@ -25,27 +25,17 @@ QString updaterPath()
                                          : QStringLiteral("UpdaterNew"));
 }
 
-static QString stringValue(const QJsonObject &o, const QString &key)
-{
-    const QJsonValue v = o.value(key);
-    return v.isString() ? v.toString() : QString();
-}
-
 bool offerFrom(const QString &answer, const QString &installed, Offer *offer)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(answer.toUtf8());
-    if (!doc.isObject())
+    const ServiceEnvelope envelope = ServiceEnvelope::parse(answer);
+    if (!envelope.isOk())
         return false;
-    const QJsonObject root = doc.object();
-    if (root.value(QStringLiteral("code")).toInt() != 200
-        || stringValue(root, QStringLiteral("message")) != QLatin1String("ok"))
-        return false;
-    const QJsonObject data = root.value(QStringLiteral("data")).toObject();
-    const QString version = stringValue(data, QStringLiteral("versionNumber"));
+    const QJsonObject data = envelope.dataObject();
+    const QString version = jsonText(data, QStringLiteral("versionNumber"));
     if (!VersionCheck::isNewer(installed, version))
         return false;
     offer->version = version;
-    offer->url = stringValue(data, QStringLiteral("downloadUrl"));
+    offer->url = jsonText(data, QStringLiteral("downloadUrl"));
     return true;
 }
 

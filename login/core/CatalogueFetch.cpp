@@ -3,9 +3,9 @@
 #include "CatalogueFile.h"
 #include "CatalogueJson.h"
 #include "LoginTexts.h"
+#include "ServiceEnvelope.h"
 
 #include <QHash>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
 
@@ -21,20 +21,18 @@ bool run(const Hooks &hooks, const QString &token, const QString &uid, const QSt
         hooks.message(LoginTexts::catalogueFailed());
         return false;
     }
-    const QJsonDocument doc = QJsonDocument::fromJson(answer.toUtf8());
-    if (!doc.isObject()) {
+    const ServiceEnvelope envelope = ServiceEnvelope::parse(answer);
+    if (!envelope.valid) {
         qCWarning(lcCatalogueFetch) << "application list is not a JSON object";
         return false;
     }
-    const QJsonObject root = doc.object();
-    if (root.value(QStringLiteral("code")).toInt() != 200
-        || CatalogueJson::text(root, QStringLiteral("message")) != QLatin1String("ok")) {
+    if (!envelope.isOk()) {
         hooks.message(LoginTexts::catalogueFailed());
         return false;
     }
     catalogue->clear();
     DesktopAppCatalogue fetched;
-    const QJsonValue app = root.value(QStringLiteral("data")).toObject().value(QStringLiteral("app"));
+    const QJsonValue app = envelope.dataObject().value(QStringLiteral("app"));
     if (!CatalogueJson::fromAppArray(app, &fetched)) {
         qCWarning(lcCatalogueFetch) << "application list has no \"app\" array";
         return false;

@@ -1,33 +1,31 @@
 #include "CatalogueJson.h"
 
+#include "ServiceEnvelope.h"
+
 #include <QJsonArray>
 
 namespace CatalogueJson {
 
-QString text(const QJsonObject &object, const QString &key)
-{
-    const QJsonValue value = object.value(key);
-    return value.isString() ? value.toString() : QString();
-}
-
+// Every value is read as a JSON string: a number or any other type reads
+// as empty text.
 static DesktopAppInfoPtr appFromJson(const QJsonObject &o)
 {
     auto app = DesktopAppInfoPtr::create();
-    app->cateid = text(o, QStringLiteral("cate_id"));
-    app->desc = text(o, QStringLiteral("desc"));
-    app->execpath = text(o, QStringLiteral("exec_path"));
-    app->icon = text(o, QStringLiteral("icon"));
-    app->id = text(o, QStringLiteral("id"));
-    app->isinstall = text(o, QStringLiteral("is_install"));
-    app->isremove = text(o, QStringLiteral("is_remove"));
-    app->name = text(o, QStringLiteral("name"));
-    app->params = text(o, QStringLiteral("params"));
-    app->sort = text(o, QStringLiteral("sort"));
-    app->type = text(o, QStringLiteral("type"));
-    app->nosign = text(o, QStringLiteral("nosign"));
-    app->url = text(o, QStringLiteral("url"));
-    app->install = text(o, QStringLiteral("private_exec_path"));
-    app->uninstall = text(o, QStringLiteral("private_unload_path"));
+    app->cateid = jsonText(o, QStringLiteral("cate_id"));
+    app->desc = jsonText(o, QStringLiteral("desc"));
+    app->execpath = jsonText(o, QStringLiteral("exec_path"));
+    app->icon = jsonText(o, QStringLiteral("icon"));
+    app->id = jsonText(o, QStringLiteral("id"));
+    app->isinstall = jsonText(o, QStringLiteral("is_install"));
+    app->isremove = jsonText(o, QStringLiteral("is_remove"));
+    app->name = jsonText(o, QStringLiteral("name"));
+    app->params = jsonText(o, QStringLiteral("params"));
+    app->sort = jsonText(o, QStringLiteral("sort"));
+    app->type = jsonText(o, QStringLiteral("type"));
+    app->nosign = jsonText(o, QStringLiteral("nosign"));
+    app->url = jsonText(o, QStringLiteral("url"));
+    app->install = jsonText(o, QStringLiteral("private_exec_path"));
+    app->uninstall = jsonText(o, QStringLiteral("private_unload_path"));
     return app;
 }
 
@@ -40,9 +38,9 @@ bool fromAppArray(const QJsonValue &app, DesktopAppCatalogue *out)
     for (const QJsonValue &entry : categories) {
         const QJsonObject c = entry.toObject();
         auto category = DesktopAppCategoryPtr::create();
-        category->icon = text(c, QStringLiteral("icon"));
-        category->id = text(c, QStringLiteral("id"));
-        category->name = text(c, QStringLiteral("name"));
+        category->icon = jsonText(c, QStringLiteral("icon"));
+        category->id = jsonText(c, QStringLiteral("id"));
+        category->name = jsonText(c, QStringLiteral("name"));
         DesktopAppList apps;
         const QJsonArray children = c.value(QStringLiteral("child")).toArray();
         for (const QJsonValue &child : children)

@@ -11,10 +11,6 @@
 // Mapping of the service's application list onto the catalogue.
 namespace CatalogueJson {
 
-// A value read as a JSON string; a missing key or any other JSON type
-// (a number, a bool, an object) reads as empty text.
-QString text(const QJsonObject &object, const QString &key);
-
 // Builds the catalogue from "data"."app". The icon fields hold the icon
 // addresses as sent; resolveIcons() turns them into local paths.
 // Returns false when the value is not an array (out is left empty).

@@ -1,12 +1,9 @@
 #include "LoginAnswer.h"
 
-#include "CatalogueJson.h"
 #include "LoginTexts.h"
+#include "ServiceEnvelope.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
-
-using CatalogueJson::text;
 
 bool operator==(const LoginUserInfo &a, const LoginUserInfo &b)
 {
@@ -49,40 +46,39 @@ namespace LoginAnswer {
 
 static QString accessUrl(const QJsonObject &items, const QString &name)
 {
-    return text(items.value(name).toObject(), QStringLiteral("url"));
+    return jsonText(items.value(name).toObject(), QStringLiteral("url"));
 }
 
 Result parse(const QString &answer)
 {
     Result result;
-    const QJsonDocument doc = QJsonDocument::fromJson(answer.toUtf8());
-    if (!doc.isObject())
+    const ServiceEnvelope envelope = ServiceEnvelope::parse(answer);
+    if (!envelope.valid)
         return result;
     result.readable = true;
-    const QJsonObject root = doc.object();
-    result.code = root.value(QStringLiteral("code")).toInt();
-    if (result.code != 200)
+    result.code = envelope.code;
+    if (!envelope.isSuccess())
         return result;
 
-    const QJsonObject data = root.value(QStringLiteral("data")).toObject();
-    result.token = text(data, QStringLiteral("token"));
-    result.uid = text(data, QStringLiteral("uid"));
+    const QJsonObject data = envelope.dataObject();
+    result.token = jsonText(data, QStringLiteral("token"));
+    result.uid = jsonText(data, QStringLiteral("uid"));
 
     LoginUserInfo &u = result.user;
-    u.username = text(data, QStringLiteral("username"));
-    u.truename = text(data, QStringLiteral("truename"));
-    u.company_name = text(data, QStringLiteral("company_name"));
-    u.phone = text(data, QStringLiteral("phone"));
-    u.address = text(data, QStringLiteral("address"));
-    u.tax_number = text(data, QStringLiteral("tax_number"));
-    u.avatar = text(data, QStringLiteral("avatar"));
-    u.app_auth = text(data, QStringLiteral("app_auth"));
-    u.compan_id = text(data, QStringLiteral("compan_id"));
+    u.username = jsonText(data, QStringLiteral("username"));
+    u.truename = jsonText(data, QStringLiteral("truename"));
+    u.company_name = jsonText(data, QStringLiteral("company_name"));
+    u.phone = jsonText(data, QStringLiteral("phone"));
+    u.address = jsonText(data, QStringLiteral("address"));
+    u.tax_number = jsonText(data, QStringLiteral("tax_number"));
+    u.avatar = jsonText(data, QStringLiteral("avatar"));
+    u.app_auth = jsonText(data, QStringLiteral("app_auth"));
+    u.compan_id = jsonText(data, QStringLiteral("compan_id"));
     const QJsonObject items = data.value(QStringLiteral("access_itmes")).toObject();
     u.modify_phone_url = accessUrl(items, QStringLiteral("modify_phone"));
     u.my_wallet_url = accessUrl(items, QStringLiteral("my_wallet"));
     u.my_pwd_url = accessUrl(items, QStringLiteral("my_pwd"));
-    u.user_center = text(data, QStringLiteral("user_center"));
+    u.user_center = jsonText(data, QStringLiteral("user_center"));
 
     LoginServiceLinks &l = result.links;
     l.companyId = u.compan_id;
@@ -90,13 +86,13 @@ Result parse(const QString &answer)
     const QJsonObject cates = data.value(QStringLiteral("appcatelist")).toObject();
     for (auto it = cates.begin(); it != cates.end(); ++it) {
         const QJsonObject cate = it.value().toObject();
-        l.appCategoryLinks.append(qMakePair(text(cate, QStringLiteral("name")),
-                                            text(cate, QStringLiteral("url"))));
+        l.appCategoryLinks.append(qMakePair(jsonText(cate, QStringLiteral("name")),
+                                            jsonText(cate, QStringLiteral("url"))));
     }
     const QJsonObject store = data.value(QStringLiteral("appStore")).toObject();
-    l.appRenewals = text(store, QStringLiteral("appRenewals"));
-    l.appStoreSearchBase = text(store, QStringLiteral("appStoreSearchBase"));
-    l.myAppSearchBase = text(store, QStringLiteral("myAppSearchBase"));
+    l.appRenewals = jsonText(store, QStringLiteral("appRenewals"));
+    l.appStoreSearchBase = jsonText(store, QStringLiteral("appStoreSearchBase"));
+    l.myAppSearchBase = jsonText(store, QStringLiteral("myAppSearchBase"));
     return result;
 }
 
