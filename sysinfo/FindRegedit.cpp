@@ -101,10 +101,9 @@ void FindRegedit::run()
                     const QString location = found->installLocation;
                     const QString install = m_recordPaths ? programPath(location, m_execpath) : QString();
                     const QString uninstall = found->uninstallCommand;
-                    const bool recordPaths = m_recordPaths;
                     qCDebug(lcWatch) << "found" << found->name << "for" << m_target;
-                    QMetaObject::invokeMethod(this, [this, location, install, uninstall, recordPaths] {
-                        reportInstalled(location, install, uninstall, recordPaths);
+                    QMetaObject::invokeMethod(this, [this, location, install, uninstall] {
+                        reportInstalled(location, install, uninstall);
                     }, Qt::QueuedConnection);
                     finished = true;
                 }
@@ -136,12 +135,11 @@ void FindRegedit::run()
     qCDebug(lcWatch) << "gave up waiting for" << m_target;
 }
 
-void FindRegedit::reportInstalled(const QString &location, const QString &install, const QString &uninstall,
-                                  bool recordPaths)
+void FindRegedit::reportInstalled(const QString &location, const QString &install, const QString &uninstall)
 {
     if (stopRequested())
         return;
-    if (recordPaths) {
+    if (m_recordPaths) {
         m_app->install = install;
         m_app->uninstall = uninstall;
     }

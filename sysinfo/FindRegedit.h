@@ -53,8 +53,7 @@ private:
     bool stopRequested();
 
     // Called in this object's thread.
-    void reportInstalled(const QString &location, const QString &install, const QString &uninstall,
-                         bool recordPaths);
+    void reportInstalled(const QString &location, const QString &install, const QString &uninstall);
     void reportShortcut(const QString &path);
     void reportUninstalled();
 
