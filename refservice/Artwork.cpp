@@ -1,4 +1,4 @@
-#include "Artwork.h"
+#include "refservice/Artwork.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>

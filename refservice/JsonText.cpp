@@ -1,4 +1,4 @@
-#include "JsonText.h"
+#include "refservice/JsonText.h"
 
 #include <QJsonDocument>
 #include <QUrl>

@@ -1,7 +1,7 @@
-#include "Service.h"
+#include "refservice/Service.h"
 
-#include "Artwork.h"
-#include "JsonText.h"
+#include "refservice/Artwork.h"
+#include "refservice/JsonText.h"
 
 #include <httplib.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Store.h"
+#include "refservice/Store.h"
 
 #include <QByteArray>
 #include <QJsonArray>

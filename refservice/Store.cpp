@@ -1,4 +1,4 @@
-#include "Store.h"
+#include "refservice/Store.h"
 
 #include <QCryptographicHash>
 #include <QDir>

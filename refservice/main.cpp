@@ -6,8 +6,8 @@
 // The first line on standard output is the base address ("http://127.0.0.1:PORT/").
 // SIGTERM or SIGINT stops it cleanly.
 
-#include "Service.h"
-#include "Store.h"
+#include "refservice/Service.h"
+#include "refservice/Store.h"
 
 #include <httplib.h>
 

@@ -1,7 +1,8 @@
-#include "ImageCache.h"
+#include "service/ImageCache.h"
 
-#include "AppPaths.h"
-#include "NetworkAccess.h"
+#include "core/AppPaths.h"
+#include "service/NetworkAccess.h"
+#include "service/ServiceLog.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,8 +15,6 @@
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
-
-Q_LOGGING_CATEGORY(lcImageCache, "orvane.imagecache")
 
 namespace ImageCache {
 
@@ -95,7 +94,7 @@ bool CloudDownload::begin()
 
     m_file = std::make_unique<QSaveFile>(m_localPath);
     if (!m_file->open(QIODevice::WriteOnly)) {
-        qCWarning(lcImageCache) << "cannot write" << m_localPath << m_file->errorString();
+        qCWarning(lcService) << "cannot write" << m_localPath << m_file->errorString();
         m_file.reset();
         return false;
     }
@@ -105,7 +104,7 @@ bool CloudDownload::begin()
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
     m_reply = threadNetworkManager()->get(request);
-    qCDebug(lcImageCache) << "url-------------" << m_address;
+    qCDebug(lcService) << "url-------------" << m_address;
     connect(m_reply.data(), &QNetworkReply::downloadProgress, this, &CloudDownload::readProgress);
     connect(m_reply.data(), &QNetworkReply::readyRead, this, &CloudDownload::httpReadyRead);
     connect(m_reply.data(), &QNetworkReply::finished, this, &CloudDownload::requestFinished);
@@ -152,7 +151,7 @@ void CloudDownload::requestFinished()
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = m_reply->error() == QNetworkReply::NoError && status == 200 && !m_writeFailed;
     if (!ok)
-        qCDebug(lcImageCache) << "picture not stored, status" << status << m_reply->errorString();
+        qCDebug(lcService) << "picture not stored, status" << status << m_reply->errorString();
     m_reply->deleteLater();
     m_reply = nullptr;
     finish(ok);
@@ -162,7 +161,7 @@ void CloudDownload::requestTimeout()
 {
     if (!m_reply)
         return;
-    qCDebug(lcImageCache) << "picture timed out" << m_address;
+    qCDebug(lcService) << "picture timed out" << m_address;
     // Nobody waits for the rest: stop the transfer instead of letting it
     // fill the file behind the caller's back.
     QNetworkReply *reply = m_reply.data();

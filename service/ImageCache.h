@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -11,8 +10,6 @@ class QNetworkReply;
 class QSaveFile;
 class QTimer;
 class QEventLoop;
-
-Q_DECLARE_LOGGING_CATEGORY(lcImageCache)
 
 namespace ImageCache {
 

@@ -1,4 +1,4 @@
-#include "NetworkAccess.h"
+#include "service/NetworkAccess.h"
 
 #include <QNetworkAccessManager>
 #include <QThreadStorage>

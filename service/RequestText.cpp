@@ -1,4 +1,4 @@
-#include "RequestText.h"
+#include "service/RequestText.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "ServiceEnvelope.h"
+#include "service/ServiceEnvelope.h"
 
 #include <QJsonDocument>
 

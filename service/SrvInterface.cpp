@@ -1,21 +1,15 @@
-#include "SrvInterface.h"
+#include "service/SrvInterface.h"
 
-#include "AppPaths.h"
-#include "NetworkAccess.h"
-#include "Platform.h"
-#include "RequestText.h"
+#include "core/AppPaths.h"
+#include "core/Settings.h"
+#include "platform/Platform.h"
+#include "service/RequestText.h"
+#include "service/ServiceReply.h"
 
 #include <QEventLoop>
-#include <QNetworkAccessManager>
 #include <QNetworkInterface>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QSettings>
-#include <QTimer>
-#include <QUrl>
 
-Q_LOGGING_CATEGORY(lcService, "orvane.service")
-
+#include <memory>
 
 SrvInterface::SrvInterface(QObject *parent)
     : QObject(parent)
@@ -43,8 +37,7 @@ QString SrvInterface::osDisplayName()
 
 QString SrvInterface::clientVersion()
 {
-    QSettings ini(AppPaths::appFilePath(QStringLiteral("UpdaterVer.ini")), QSettings::IniFormat);
-    return ini.value(QStringLiteral("/MAINVER/curver")).toString();
+    return Settings::installedVersion();
 }
 
 QString SrvInterface::plainUrl(const char *path) const
@@ -67,60 +60,18 @@ bool SrvInterface::sendRequest(const QString &url, const QString &body, int time
     if (answer)
         answer->clear();
 
-    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    request.setHeader(QNetworkRequest::ContentTypeHeader,
-                      QStringLiteral("application/x-www-form-urlencoded"));
-    QNetworkAccessManager *manager = threadNetworkManager();
-    QNetworkReply *reply = body.isEmpty() ? manager->get(request)
-                                          : manager->post(request, body.toUtf8());
-    qCDebug(lcService) << (body.isEmpty() ? "GET" : "POST") << request.url().toString();
-
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    // A coarse timer may fire up to 5 % early; the time-out is a promise.
-    timer.setTimerType(Qt::PreciseTimer);
-    // Settled when the answer or the time-out comes, not when the wait
-    // returns: a call made meanwhile (from a timer, say) can hold this one
-    // on the stack well past its time-out.
-    bool inTime = false;
-    connect(reply, &QNetworkReply::finished, &loop, [&]() {
-        inTime = timer.isActive();
-        timer.stop();
-        loop.quit();
-    });
-    connect(&timer, &QTimer::timeout, &loop, [&]() {
-        QObject::disconnect(reply, nullptr, &loop, nullptr);
-        reply->abort();
-        loop.quit();
-    });
-    timer.start(timeoutMs);
-    if (reply->isFinished())
-        inTime = true;
-    else
+    // Owned here: a wait cut short (the thread told to quit) ends the
+    // transfer with the reply, without a word to anyone.
+    const std::unique_ptr<ServiceReply> reply(ServiceReply::send(url, body, timeoutMs));
+    if (!reply->isFinished()) {
+        QEventLoop loop;
+        connect(reply.get(), &ServiceReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
-
-    timer.stop();
-    if (!inTime) {
-        // Nobody waits for this reply any more: cut it off so that its late
-        // answer can never be taken for someone else's.
-        reply->disconnect();
-        reply->abort();
-        reply->deleteLater();
-        qCDebug(lcService) << "no answer within" << timeoutMs << "ms";
-        return false;
     }
-
-    const QByteArray bytes = reply->readAll();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError error = reply->error();
-    reply->deleteLater();
-    if (error != QNetworkReply::NoError || status != 200) {
-        qCDebug(lcService) << "request failed, status" << status << "error" << error;
+    if (!reply->answered())
         return false;
-    }
     if (answer)
-        *answer = QString::fromUtf8(bytes);
+        *answer = reply->text();
     return true;
 }
 

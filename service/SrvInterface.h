@@ -1,12 +1,9 @@
 #pragma once
 
 #include <QList>
-#include <QLoggingCategory>
 #include <QObject>
 #include <QPair>
 #include <QString>
-
-Q_DECLARE_LOGGING_CATEGORY(lcService)
 
 // Client of the cloud-desktop HTTP service. A caller makes an instance per
 // exchange (or a few in a row); every operation waits for its answer in a
@@ -85,7 +82,7 @@ public:
     static QString hardwareAddress();
     // The dv_ text of the running system.
     static QString osDisplayName();
-    // "/MAINVER/curver" of UpdaterVer.ini beside the executable.
+    // The installed version recorded in UpdaterVer.ini beside the executable.
     static QString clientVersion();
 
 private:

@@ -1,18 +1,16 @@
-#include "FindRegedit.h"
+#include "sysinfo/FindRegedit.h"
 
-#include "Platform.h"
-#include "QGetInfomation.h"
+#include "platform/Platform.h"
+#include "sysinfo/SysinfoLog.h"
+#include "sysinfo/QGetInfomation.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <vector>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcWatch, "orvane.sysinfo.watch")
 
 const QString kPathRecordingType = QStringLiteral("2");
 
@@ -101,7 +99,7 @@ void FindRegedit::run()
                     const QString location = found->installLocation;
                     const QString install = m_recordPaths ? programPath(location, m_execpath) : QString();
                     const QString uninstall = found->uninstallCommand;
-                    qCDebug(lcWatch) << "found" << found->name << "for" << m_target;
+                    qCDebug(lcSysinfo) << "found" << found->name << "for" << m_target;
                     QMetaObject::invokeMethod(this, [this, location, install, uninstall] {
                         reportInstalled(location, install, uninstall);
                     }, Qt::QueuedConnection);
@@ -111,7 +109,7 @@ void FindRegedit::run()
             if (m_recordPaths && Platform::isDesktopShortcut(shortcut)) {
                 QString path = shortcut;
                 path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-                qCDebug(lcWatch) << "desktop shortcut" << path << "for" << m_target;
+                qCDebug(lcSysinfo) << "desktop shortcut" << path << "for" << m_target;
                 QMetaObject::invokeMethod(this, [this, path] { reportShortcut(path); }, Qt::QueuedConnection);
                 return;
             }
@@ -122,7 +120,7 @@ void FindRegedit::run()
                 return s.name == m_target;
             });
             if (!present) {
-                qCDebug(lcWatch) << m_target << "is no longer installed";
+                qCDebug(lcSysinfo) << m_target << "is no longer installed";
                 QMetaObject::invokeMethod(this, [this] { reportUninstalled(); }, Qt::QueuedConnection);
                 return;
             }
@@ -132,7 +130,7 @@ void FindRegedit::run()
         if (remaining > 1 && !pause())
             return;
     }
-    qCDebug(lcWatch) << "gave up waiting for" << m_target;
+    qCDebug(lcSysinfo) << "gave up waiting for" << m_target;
 }
 
 void FindRegedit::reportInstalled(const QString &location, const QString &install, const QString &uninstall)
@@ -140,8 +138,10 @@ void FindRegedit::reportInstalled(const QString &location, const QString &instal
     if (stopRequested())
         return;
     if (m_recordPaths) {
-        m_app->install = install;
-        m_app->uninstall = uninstall;
+        writeRecord([&](desktopAppInfo &app) {
+            app.install = install;
+            app.uninstall = uninstall;
+        });
     }
     emit installationCompleteSiganl(location, m_app);
 }
@@ -150,8 +150,15 @@ void FindRegedit::reportShortcut(const QString &path)
 {
     if (stopRequested())
         return;
-    m_app->install = path;
+    writeRecord([&](desktopAppInfo &app) { app.install = path; });
     emit installationCompleteSiganl(path, m_app);
+}
+
+void FindRegedit::writeRecord(const std::function<void(desktopAppInfo &)> &edit)
+{
+    if (m_store && m_store->updateApp(m_app, edit))
+        return;
+    edit(*m_app);
 }
 
 void FindRegedit::reportUninstalled()

@@ -1,12 +1,15 @@
 #pragma once
 
-#include "DesktopAppInfo.h"
+#include "catalogue/CatalogueStore.h"
+#include "catalogue/DesktopAppInfo.h"
 
+#include <QPointer>
 #include <QString>
 #include <QThread>
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 // Waits, on a thread of its own, until an application shows up in the
@@ -36,6 +39,10 @@ public:
 
     DesktopAppInfoPtr application() const { return m_app; }
 
+    // When the watched record is in this store, the found paths are written
+    // through it, so every window showing the catalogue hears of them.
+    void setCatalogueStore(CatalogueStore *store) { m_store = store; }
+
     // Ends the watch soon without a signal; returns at once. Thread-safe.
     void stop();
 
@@ -56,8 +63,10 @@ private:
     void reportInstalled(const QString &location, const QString &install, const QString &uninstall);
     void reportShortcut(const QString &path);
     void reportUninstalled();
+    void writeRecord(const std::function<void(desktopAppInfo &)> &edit);
 
     DesktopAppInfoPtr m_app;
+    QPointer<CatalogueStore> m_store;
 
     // Taken from the record when the watcher is made; the thread reads only these.
     const QString m_target;

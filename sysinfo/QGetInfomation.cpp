@@ -1,4 +1,4 @@
-#include "QGetInfomation.h"
+#include "sysinfo/QGetInfomation.h"
 
 QGetInfomation::QGetInfomation(QObject *parent)
     : QGetInfomation(SystemInfoInterfaceBase::CreateNew(), parent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SystemInfoInterfaceBase.h"
+#include "sysinfo/lib/SystemInfoInterfaceBase.h"
 
 #include <QThread>
 

@@ -1,16 +1,14 @@
-#include "AppPaths.h"
-#include "ClientFonts.h"
-#include "ConfigFile.h"
-#include "QLoginDialog.h"
-#include "QMsgDlg.h"
-#include "SingleInstance.h"
-#include "StartupUpdate.h"
+#include "app/update/StartupLog.h"
+#include "app/update/StartupUpdate.h"
+#include "core/AppPaths.h"
+#include "core/Settings.h"
+#include "core/SingleInstance.h"
+#include "login/dialog/QLoginDialog.h"
+#include "ui/ClientFonts.h"
+#include "ui/QMsgDlg.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcStartup, "orvane.startup")
 
 int main(int argc, char *argv[])
 {
@@ -28,7 +26,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    AppPaths::setServerAddress(ConfigFile::chooseServerAddress());
+    AppPaths::setServerAddress(Settings::chooseServerAddress());
     qCDebug(lcStartup) << "service address" << AppPaths::serverAddress();
 
     if (StartupUpdate::run() == UpdateCheck::Outcome::Accepted) {
@@ -36,11 +34,12 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    const int autoLogin = ConfigFile::readFlag(QStringLiteral("/userinfo/flag"));
+    const int autoLogin = Settings::autoLoginFlag();
     qCDebug(lcStartup) << "auto-login flag" << autoLogin;
 
-    // Owns the user's records; whatever reads them later must not outlive it.
-    QLoginDialog loginDialog;
+    // The user's records; every window after the sign-in reads them.
+    Session session;
+    QLoginDialog loginDialog(session);
     bool signedIn = false;
     if (autoLogin == 1) {
         loginDialog.hide();
@@ -59,7 +58,7 @@ int main(int argc, char *argv[])
 
     // The desktop window takes over from here once it exists; until then a
     // successful sign-in is where start-up ends.
-    qCDebug(lcStartup) << "signed in with" << loginDialog.desktopAppCatalogue().size()
+    qCDebug(lcStartup) << "signed in with" << session.catalogue.categoryCount()
                        << "categories; no desktop window in this build, start-up ends";
     return 0;
 }

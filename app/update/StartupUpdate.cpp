@@ -1,15 +1,13 @@
-#include "StartupUpdate.h"
+#include "app/update/StartupUpdate.h"
 
-#include "QMsgDlg.h"
-#include "SrvInterface.h"
+#include "app/update/StartupLog.h"
+#include "service/SrvInterface.h"
+#include "ui/QMsgDlg.h"
 
 #include <QDateTime>
-#include <QLoggingCategory>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
-
-Q_LOGGING_CATEGORY(lcStartupUpdate, "orvane.update")
 
 namespace StartupUpdate {
 
@@ -30,7 +28,7 @@ UpdateCheck::Outcome run()
     };
     hooks.startUpdater = [](const QString &program) {
         if (!QProcess::startDetached(program, QStringList()))
-            qCWarning(lcStartupUpdate) << "cannot start" << program;
+            qCWarning(lcStartup) << "cannot start" << program;
     };
     return UpdateCheck::run(hooks, UpdateCheck::iniPath());
 }

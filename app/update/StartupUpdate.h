@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 
 // The update check as start-up runs it: a short random pause so that many
 // clients started together do not ask at the same instant, the service's

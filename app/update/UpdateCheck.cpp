@@ -1,21 +1,19 @@
-#include "UpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 
-#include "AppPaths.h"
-#include "Platform.h"
-#include "ServiceEnvelope.h"
-#include "VersionCheck.h"
+#include "app/update/StartupLog.h"
+#include "app/update/VersionCheck.h"
+#include "core/AppPaths.h"
+#include "core/Settings.h"
+#include "platform/Platform.h"
+#include "service/ServiceEnvelope.h"
 
 #include <QJsonObject>
-#include <QLoggingCategory>
-#include <QSettings>
-
-Q_LOGGING_CATEGORY(lcUpdate, "orvane.update")
 
 namespace UpdateCheck {
 
 QString iniPath()
 {
-    return AppPaths::appFilePath(QStringLiteral("UpdaterVer.ini"));
+    return Settings::versionPath();
 }
 
 QString updaterPath()
@@ -43,26 +41,18 @@ Outcome run(const Hooks &hooks, const QString &ini)
 {
     QString answer;
     if (!hooks.query(&answer)) {
-        qCDebug(lcUpdate) << "no version answer";
+        qCDebug(lcStartup) << "no version answer";
         return Outcome::NoUpdate;
     }
-    QString installed;
-    {
-        QSettings settings(ini, QSettings::IniFormat);
-        installed = settings.value(QStringLiteral("/MAINVER/curver")).toString();
-    }
+    const QString installed = Settings::installedVersion(ini);
     Offer offer;
     if (!offerFrom(answer, installed, &offer)) {
-        qCDebug(lcUpdate) << "no newer version than" << installed;
+        qCDebug(lcStartup) << "no newer version than" << installed;
         return Outcome::NoUpdate;
     }
     // Recorded before the question: the updater reads the offer from here.
-    {
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("MAINVER/mainver"), offer.version);
-        settings.setValue(QStringLiteral("MAINVER/fileurl"), offer.url);
-    }
-    qCDebug(lcUpdate) << "offering version" << offer.version << "over" << installed;
+    Settings::recordUpdateOffer(offer.version, offer.url, ini);
+    qCDebug(lcStartup) << "offering version" << offer.version << "over" << installed;
     if (!hooks.ask())
         return Outcome::Declined;
     hooks.startUpdater(updaterPath());

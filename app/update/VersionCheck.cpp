@@ -1,4 +1,4 @@
-#include "VersionCheck.h"
+#include "app/update/VersionCheck.h"
 
 #include <QStringList>
 

@@ -4,12 +4,12 @@
 //
 // Run on demand: build-dir/bench/bench_login [apps=200] [picture delay ms=20]
 
-#include "AppPaths.h"
-#include "CatalogueFetch.h"
-#include "IconFetch.h"
-#include "LoginAttempt.h"
-#include "RefServiceProcess.h"
-#include "SrvInterface.h"
+#include "core/AppPaths.h"
+#include "login/core/CatalogueFetch.h"
+#include "login/core/LoginAttempt.h"
+#include "service/IconFetch.h"
+#include "service/SrvInterface.h"
+#include "tests/support/RefServiceProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,9 +4,9 @@
 //
 //   bench_service [calls]   (default 500; needs ORVANE_BIN_DIR or the build layout)
 
-#include "AppPaths.h"
-#include "RefServiceProcess.h"
-#include "SrvInterface.h"
+#include "core/AppPaths.h"
+#include "service/SrvInterface.h"
+#include "tests/support/RefServiceProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

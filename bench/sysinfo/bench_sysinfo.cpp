@@ -2,8 +2,8 @@
 // machine's package database, and what a watcher polling at the default
 // pace costs in CPU.
 
-#include "FindRegedit.h"
-#include "QGetInfomation.h"
+#include "sysinfo/FindRegedit.h"
+#include "sysinfo/QGetInfomation.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,15 +1,13 @@
-#include "CatalogueFetch.h"
+#include "login/core/CatalogueFetch.h"
 
-#include "CatalogueFile.h"
-#include "CatalogueJson.h"
-#include "LoginTexts.h"
-#include "ServiceEnvelope.h"
+#include "catalogue/CatalogueFile.h"
+#include "catalogue/CatalogueJson.h"
+#include "login/core/LoginLog.h"
+#include "login/core/LoginTexts.h"
+#include "service/ServiceEnvelope.h"
 
 #include <QHash>
 #include <QJsonObject>
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcCatalogueFetch, "orvane.catalogue")
 
 namespace CatalogueFetch {
 
@@ -23,7 +21,7 @@ bool run(const Hooks &hooks, const QString &token, const QString &uid, const QSt
     }
     const ServiceEnvelope envelope = ServiceEnvelope::parse(answer);
     if (!envelope.valid) {
-        qCWarning(lcCatalogueFetch) << "application list is not a JSON object";
+        qCWarning(lcLogin) << "application list is not a JSON object";
         return false;
     }
     if (!envelope.isOk()) {
@@ -34,7 +32,7 @@ bool run(const Hooks &hooks, const QString &token, const QString &uid, const QSt
     DesktopAppCatalogue fetched;
     const QJsonValue app = envelope.dataObject().value(QStringLiteral("app"));
     if (!CatalogueJson::fromAppArray(app, &fetched)) {
-        qCWarning(lcCatalogueFetch) << "application list has no \"app\" array";
+        qCWarning(lcLogin) << "application list has no \"app\" array";
         return false;
     }
 

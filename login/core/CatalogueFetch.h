@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DesktopAppInfo.h"
+#include "catalogue/DesktopAppInfo.h"
 
 #include <QString>
 #include <QStringList>

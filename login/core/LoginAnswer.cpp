@@ -1,7 +1,7 @@
-#include "LoginAnswer.h"
+#include "login/core/LoginAnswer.h"
 
-#include "LoginTexts.h"
-#include "ServiceEnvelope.h"
+#include "login/core/LoginTexts.h"
+#include "service/ServiceEnvelope.h"
 
 #include <QJsonObject>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LoginRecords.h"
+#include "login/core/LoginRecords.h"
 
 #include <QString>
 

@@ -1,16 +1,13 @@
-#include "LoginAttempt.h"
+#include "login/core/LoginAttempt.h"
 
-#include "ConfigFile.h"
-#include "LoginAnswer.h"
-#include "LoginTexts.h"
-
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcLoginAttempt, "orvane.login")
+#include "core/Settings.h"
+#include "login/core/LoginAnswer.h"
+#include "login/core/LoginLog.h"
+#include "login/core/LoginTexts.h"
 
 LoginAttempt::LoginAttempt(Hooks hooks, QString configPath)
     : m_hooks(std::move(hooks))
-    , m_configPath(configPath.isEmpty() ? ConfigFile::defaultPath() : std::move(configPath))
+    , m_configPath(configPath.isEmpty() ? Settings::configPath() : std::move(configPath))
 {
 }
 
@@ -28,10 +25,10 @@ bool LoginAttempt::run(const QString &account, const QString &password, bool net
 
 bool LoginAttempt::offline(const QString &account, const QString &password)
 {
-    const QString stored = ConfigFile::readText(m_configPath, QStringLiteral("/userinfo/username"));
-    const QString storedPwd = ConfigFile::readText(m_configPath, QStringLiteral("/userinfo/userpwd"));
+    const QString stored = Settings::userName(m_configPath);
+    const QString storedPwd = Settings::userPassword(m_configPath);
     if (account == stored && password == storedPwd) {
-        qCDebug(lcLoginAttempt) << "offline sign-in from the cached catalogue";
+        qCDebug(lcLogin) << "offline sign-in from the cached catalogue";
         return m_hooks.loadCatalogueFile();
     }
     m_hooks.message(LoginTexts::offlineMismatch());
@@ -49,11 +46,11 @@ bool LoginAttempt::online(const QString &account, const QString &password, Login
     }
     const LoginAnswer::Result result = LoginAnswer::parse(answer);
     if (!result.readable) {
-        qCWarning(lcLoginAttempt) << "sign-in answer is not a JSON object";
+        qCWarning(lcLogin) << "sign-in answer is not a JSON object";
         return false;
     }
     if (result.code != 200) {
-        qCDebug(lcLoginAttempt) << "sign-in refused with code" << result.code;
+        qCDebug(lcLogin) << "sign-in refused with code" << result.code;
         m_hooks.showDialog();
         m_hooks.message(LoginTexts::refusal(result.code));
         return false;
@@ -61,17 +58,8 @@ bool LoginAttempt::online(const QString &account, const QString &password, Login
     *user = result.user;
     *links = result.links;
 
-    // The order of the keys is part of the file's contract.
-    const ConfigFile::Entries keys = {
-        {QStringLiteral("connect/token"), result.token},
-        {QStringLiteral("connect/uid"), result.uid},
-        {QStringLiteral("userinfo/rember"), QStringLiteral("1")},
-        {QStringLiteral("userinfo/username"), account},
-        {QStringLiteral("userinfo/userpwd"), password},
-        {QStringLiteral("userinfo/flag"), 1},
-    };
-    if (!ConfigFile::writeKeys(m_configPath, keys))
-        qCWarning(lcLoginAttempt) << "sign-in keys not saved; the next start asks again";
+    if (!Settings::writeSignIn({result.token, result.uid, account, password}, m_configPath))
+        qCWarning(lcLogin) << "sign-in keys not saved; the next start asks again";
 
     return m_hooks.fetchCatalogue(result.token, result.uid);
 }

@@ -1,4 +1,4 @@
-#include "LoginDeployment.h"
+#include "login/core/LoginDeployment.h"
 
 #include <QUrlQuery>
 

@@ -1,32 +1,31 @@
-#include "QLoginDialog.h"
+#include "login/dialog/QLoginDialog.h"
 
 #include "ui_QLoginDialog.h"
 
-#include "AppPaths.h"
-#include "CatalogueFetch.h"
-#include "CatalogueFile.h"
-#include "ConfigFile.h"
-#include "IconFetch.h"
-#include "LoginAttempt.h"
-#include "LoginDeployment.h"
-#include "LoginTexts.h"
-#include "QMsgDlg.h"
-#include "SrvInterface.h"
+#include "catalogue/CatalogueFile.h"
+#include "core/AppPaths.h"
+#include "core/Settings.h"
+#include "login/core/CatalogueFetch.h"
+#include "login/core/LoginAttempt.h"
+#include "login/core/LoginDeployment.h"
+#include "login/core/LoginLog.h"
+#include "login/core/LoginTexts.h"
+#include "service/IconFetch.h"
+#include "service/SrvInterface.h"
+#include "ui/QMsgDlg.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHostInfo>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QMovie>
 #include <QScreen>
 
-Q_LOGGING_CATEGORY(lcLoginDialog, "orvane.login.dialog")
-
-QLoginDialog::QLoginDialog(QWidget *parent)
+QLoginDialog::QLoginDialog(Session &session, QWidget *parent)
     : FramelessWindow<QDialog>(parent)
     , ui(new Ui::QLoginDialog)
+    , m_session(session)
 {
     ui->setupUi(this);
     chrome().apply(this, FramelessChrome::Frame::Tool, false);
@@ -45,7 +44,7 @@ QLoginDialog::QLoginDialog(QWidget *parent)
     m_loadingLabel->setMovie(m_loadingMovie);
     m_loadingLabel->hide();
 
-    m_autoLoginFlag = ConfigFile::readFlag(QStringLiteral("/userinfo/flag"));
+    m_autoLoginFlag = Settings::autoLoginFlag();
 
     ui->accountLineEdit->setTextMargins(30, 0, 0, 0);
     ui->pwdLineEdit->setTextMargins(30, 0, 0, 0);
@@ -55,9 +54,9 @@ QLoginDialog::QLoginDialog(QWidget *parent)
     ui->loginButton->setDefault(true);
     ui->pwdLineEdit->setEchoMode(QLineEdit::Password);
 
-    if (ConfigFile::readText(QStringLiteral("/userinfo/rember")) == QLatin1String("1")) {
-        ui->accountLineEdit->setText(ConfigFile::readText(QStringLiteral("/userinfo/username")));
-        ui->pwdLineEdit->setText(ConfigFile::readText(QStringLiteral("/userinfo/userpwd")));
+    if (Settings::rememberCredentials()) {
+        ui->accountLineEdit->setText(Settings::userName());
+        ui->pwdLineEdit->setText(Settings::userPassword());
     }
 
     ui->registerLabel->installEventFilter(this);
@@ -67,7 +66,7 @@ QLoginDialog::QLoginDialog(QWidget *parent)
 
     m_networkAvailable = true;
     const QString host = LoginDeployment::probeHost(AppPaths::serverAddress());
-    qCDebug(lcLoginDialog) << "probing" << host;
+    qCDebug(lcLogin) << "probing" << host;
     QHostInfo::lookupHost(host, this, &QLoginDialog::onLookupHost);
 }
 
@@ -76,7 +75,7 @@ QLoginDialog::~QLoginDialog() = default;
 void QLoginDialog::onLookupHost(const QHostInfo &info)
 {
     m_networkAvailable = info.error() == QHostInfo::NoError;
-    qCDebug(lcLoginDialog) << "service host" << info.hostName()
+    qCDebug(lcLogin) << "service host" << info.hostName()
                            << (m_networkAvailable ? "reachable" : "not reachable");
 }
 
@@ -138,22 +137,22 @@ bool QLoginDialog::login()
         return self && self->loadDesktopAppsFile(CatalogueFile::defaultPath());
     };
 
-    LoginUserInfo user = m_userInfo;
-    LoginServiceLinks links = m_serviceLinks;
+    LoginUserInfo user = m_session.userInfo;
+    LoginServiceLinks links = m_session.serviceLinks;
     LoginAttempt attempt(hooks);
     const bool ok = attempt.run(ui->accountLineEdit->text(), ui->pwdLineEdit->text(),
                                 m_networkAvailable, &user, &links);
     if (!self)
         return false;
     m_attempting = false;
-    m_userInfo = user;
-    m_serviceLinks = links;
+    m_session.userInfo = user;
+    m_session.serviceLinks = links;
     if (m_closeRequested) {
         setBusy(false);
         return false;
     }
     if (ok) {
-        qCDebug(lcLoginDialog) << "signed in";
+        qCDebug(lcLogin) << "signed in";
         // The automatic attempt at start-up runs hidden and stays so.
         if (m_autoLoginFlag == 1 && !isVisible())
             return true;
@@ -183,18 +182,21 @@ bool QLoginDialog::fetchDesktopApps(const QString &token, const QString &uid,
         return IconFetch::concurrent(addresses, AppPaths::appDirPath());
     };
     // The fetch waits in nested event loops too; it fills a copy that the
-    // dialog takes over only if it is still there.
-    DesktopAppCatalogue catalogue = m_catalogue;
+    // session takes over only if the dialog is still there.
+    DesktopAppCatalogue catalogue = m_session.catalogue.catalogue();
     const bool ok = CatalogueFetch::run(hooks, token, uid, filePath, &catalogue);
     if (!self)
         return false;
-    m_catalogue = catalogue;
+    m_session.catalogue.reset(catalogue);
     return ok;
 }
 
 bool QLoginDialog::loadDesktopAppsFile(const QString &filePath)
 {
-    return CatalogueFile::read(filePath, &m_catalogue);
+    DesktopAppCatalogue catalogue;
+    const bool ok = CatalogueFile::read(filePath, &catalogue);
+    m_session.catalogue.reset(catalogue);
+    return ok;
 }
 
 void QLoginDialog::onClose()
@@ -228,7 +230,7 @@ void QLoginDialog::closeEvent(QCloseEvent *event)
 
 void QLoginDialog::showEvent(QShowEvent *event)
 {
-    qCDebug(lcLoginDialog) << "login dialog shown";
+    qCDebug(lcLogin) << "login dialog shown";
     // Shown again (exec() after an earlier ending): a fresh start.
     if (!m_attempting) {
         m_accepting = false;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DesktopAppInfo.h"
-#include "FramelessWindow.h"
-#include "LoginRecords.h"
+#include "catalogue/DesktopAppInfo.h"
+#include "login/core/Session.h"
+#include "ui/FramelessWindow.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -18,19 +18,19 @@ class QLoginDialog;
 
 // Signs the user in, online against the service or, when the service could
 // not be reached at start-up, offline against the last successful sign-in
-// and its cached catalogue. Owns the three records that the desktop reads
-// afterwards, so it must outlive every window that holds them.
+// and its cached catalogue. It fills the session it is given, which must
+// outlive the dialog; the dialog itself may go once the sign-in is done.
 class QLoginDialog : public FramelessWindow<QDialog>
 {
     Q_OBJECT
 
 public:
-    explicit QLoginDialog(QWidget *parent = nullptr);
+    explicit QLoginDialog(Session &session, QWidget *parent = nullptr);
     ~QLoginDialog() override;
 
-    LoginUserInfo &loginUserInfo() { return m_userInfo; }
-    LoginServiceLinks &loginServiceLinks() { return m_serviceLinks; }
-    DesktopAppCatalogue &desktopAppCatalogue() { return m_catalogue; }
+    const LoginUserInfo &loginUserInfo() const { return m_session.userInfo; }
+    const LoginServiceLinks &loginServiceLinks() const { return m_session.serviceLinks; }
+    const DesktopAppCatalogue &desktopAppCatalogue() const { return m_session.catalogue.catalogue(); }
 
     int autoLoginFlag() const { return m_autoLoginFlag; }
     bool networkAvailable() const { return m_networkAvailable; }
@@ -62,9 +62,7 @@ private:
     QPointer<QMovie> m_loadingMovie;
     QPointer<QLabel> m_loadingLabel;
 
-    LoginUserInfo m_userInfo;
-    LoginServiceLinks m_serviceLinks;
-    DesktopAppCatalogue m_catalogue;
+    Session &m_session;
     int m_autoLoginFlag = -1;
     bool m_networkAvailable = true;
     // An attempt waits in nested event loops, where the user and timers

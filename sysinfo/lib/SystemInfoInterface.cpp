@@ -1,7 +1,7 @@
 #include "SystemInfoInterfaceBase.h"
 
 #include "InstalledSoftware.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <QAbstractSocket>
 #include <QHostAddress>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "QMsgDlg.h"
+#include "ui/QMsgDlg.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -1,9 +1,9 @@
-#include "AppPaths.h"
-#include "CatalogueFetch.h"
-#include "IconFetch.h"
-#include "ImageCache.h"
-#include "RefServiceProcess.h"
-#include "SrvInterface.h"
+#include "core/AppPaths.h"
+#include "login/core/CatalogueFetch.h"
+#include "service/IconFetch.h"
+#include "service/ImageCache.h"
+#include "service/SrvInterface.h"
+#include "tests/support/RefServiceProcess.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "LoginAttempt.h"
-#include "LoginTexts.h"
+#include "login/core/LoginAttempt.h"
+#include "login/core/LoginTexts.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,8 +1,8 @@
-#include "AppPaths.h"
-#include "BoxAnswerer.h"
-#include "CatalogueFile.h"
-#include "QLoginDialog.h"
-#include "RefServiceProcess.h"
+#include "catalogue/CatalogueFile.h"
+#include "core/AppPaths.h"
+#include "login/dialog/QLoginDialog.h"
+#include "tests/login/BoxAnswerer.h"
+#include "tests/support/RefServiceProcess.h"
 
 #include <QCryptographicHash>
 #include <QDesktopServices>
@@ -89,12 +89,15 @@ private:
 
     QScopedPointer<QTemporaryDir> m_dir;
     QScopedPointer<RefServiceProcess> m_service;
+    // Before the dialog: it must outlive it.
+    QScopedPointer<Session> m_session;
     QScopedPointer<QLoginDialog> m_dialog;
 };
 
 void TestLoginDialog::init()
 {
     m_dir.reset(new QTemporaryDir);
+    m_session.reset(new Session);
     AppPaths::setAppDirPathOverride(m_dir->path());
     AppPaths::setServerAddress(QStringLiteral("http://127.0.0.1:9/"));
 }
@@ -102,13 +105,14 @@ void TestLoginDialog::init()
 void TestLoginDialog::cleanup()
 {
     m_dialog.reset();
+    m_session.reset();
     AppPaths::setAppDirPathOverride(QString());
     AppPaths::setServerAddress(QString());
 }
 
 QLoginDialog *TestLoginDialog::make()
 {
-    m_dialog.reset(new QLoginDialog);
+    m_dialog.reset(new QLoginDialog(*m_session));
     return m_dialog.data();
 }
 
@@ -580,7 +584,7 @@ void TestLoginDialog::destroyedWhileSigningIn()
     QVERIFY(startService());
     QVERIFY(m_service->setDelay(serviceDelay));
     QVERIFY(m_service->setImageDelay(pictureDelay));
-    QPointer<QLoginDialog> dialog = new QLoginDialog;
+    QPointer<QLoginDialog> dialog = new QLoginDialog(*m_session);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     BoxAnswerer boxes;
     fill(dialog, "demo", kPassword);
@@ -595,7 +599,7 @@ void TestLoginDialog::destroyedWhileSigningIn()
 void TestLoginDialog::destroyedWhileMessageShows()
 {
     // Something else ends the dialog while its message waits for the user.
-    QPointer<QLoginDialog> dialog = new QLoginDialog;
+    QPointer<QLoginDialog> dialog = new QLoginDialog(*m_session);
     dialog->show();
     fill(dialog, "demo", "");
     QTimer::singleShot(100, dialog, [&dialog]() { dialog->deleteLater(); });

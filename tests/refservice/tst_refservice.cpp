@@ -1,6 +1,6 @@
-#include "JsonText.h"
-#include "RefServiceProcess.h"
-#include "Service.h"
+#include "refservice/JsonText.h"
+#include "refservice/Service.h"
+#include "tests/support/RefServiceProcess.h"
 
 #include <QImage>
 #include <QTcpSocket>

@@ -1,4 +1,4 @@
-#include "Scene.h"
+#include "tests/screenshots/Scene.h"
 
 #include <QPainter>
 #include <QWidget>

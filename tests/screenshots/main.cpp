@@ -6,12 +6,12 @@
 // parts and shadows show as they would on a desktop; opaque ones are saved
 // as they render. Every file written is printed on its own line.
 
-#include "ClientFonts.h"
-#include "AppPaths.h"
-#include "LoginTexts.h"
-#include "QLoginDialog.h"
-#include "QMsgDlg.h"
-#include "Scene.h"
+#include "core/AppPaths.h"
+#include "login/core/LoginTexts.h"
+#include "login/dialog/QLoginDialog.h"
+#include "tests/screenshots/Scene.h"
+#include "ui/ClientFonts.h"
+#include "ui/QMsgDlg.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -166,7 +166,7 @@ public:
             if (file.open(QIODevice::WriteOnly))
                 file.write(config);
         }
-        dialog.reset(new QLoginDialog);
+        dialog.reset(new QLoginDialog(session));
     }
     ~LoginFixture()
     {
@@ -179,6 +179,7 @@ public:
     QPushButton *loginButton() const { return dialog->findChild<QPushButton *>(QStringLiteral("loginButton")); }
 
     QTemporaryDir m_dir;
+    Session session;
     QScopedPointer<QLoginDialog> dialog;
 };
 

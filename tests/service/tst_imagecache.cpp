@@ -1,6 +1,6 @@
-#include "AppPaths.h"
-#include "ImageCache.h"
-#include "RefServiceProcess.h"
+#include "core/AppPaths.h"
+#include "service/ImageCache.h"
+#include "tests/support/RefServiceProcess.h"
 
 #include <QImage>
 #include <QThread>

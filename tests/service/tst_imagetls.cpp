@@ -1,4 +1,4 @@
-#include "ImageCache.h"
+#include "service/ImageCache.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -1,5 +1,5 @@
-#include "RequestText.h"
-#include "ServiceEnvelope.h"
+#include "service/RequestText.h"
+#include "service/ServiceEnvelope.h"
 
 #include <QtTest>
 

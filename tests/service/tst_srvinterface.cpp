@@ -1,9 +1,9 @@
-#include "AppPaths.h"
-#include "Platform.h"
-#include "RefServiceProcess.h"
-#include "RequestText.h"
-#include "ServiceEnvelope.h"
-#include "SrvInterface.h"
+#include "core/AppPaths.h"
+#include "platform/Platform.h"
+#include "service/RequestText.h"
+#include "service/ServiceEnvelope.h"
+#include "service/SrvInterface.h"
+#include "tests/support/RefServiceProcess.h"
 
 #include <QBuffer>
 #include <QImage>

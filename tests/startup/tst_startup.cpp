@@ -1,4 +1,4 @@
-#include "RefServiceProcess.h"
+#include "tests/support/RefServiceProcess.h"
 
 #include <QDir>
 #include <QDirIterator>

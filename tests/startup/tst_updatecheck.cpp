@@ -1,6 +1,6 @@
-#include "AppPaths.h"
-#include "UpdateCheck.h"
-#include "VersionCheck.h"
+#include "app/update/UpdateCheck.h"
+#include "app/update/VersionCheck.h"
+#include "core/AppPaths.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
-#include "FindRegedit.h"
-#include "Platform.h"
-#include "SysinfoFixture.h"
+#include "platform/Platform.h"
+#include "sysinfo/FindRegedit.h"
+#include "tests/sysinfo/SysinfoFixture.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -226,6 +226,29 @@ private slots:
         QCOMPARE(installed.at(0).at(0).toString(), location);
         QCOMPARE(watcher.application()->install, install);
         QCOMPARE(watcher.application()->uninstall, QString("/opt/apps/editor/uninstall --all"));
+    }
+
+    void pathsOfAStoredRecordGoThroughTheStore()
+    {
+        writeEntries({"Editor Pro 2.1|/opt/apps/editor/|/opt/apps/editor/uninstall"});
+        auto category = DesktopAppCategoryPtr::create();
+        category->id = "c1";
+        const DesktopAppInfoPtr app = record("Editor", "2");
+        CatalogueStore store;
+        store.reset({qMakePair(category, DesktopAppList{app})});
+        QList<CatalogueStore::Change> changes;
+        connect(&store, &CatalogueStore::changed, this,
+                [&](const CatalogueStore::Change &change) { changes << change; });
+
+        FindRegedit watcher(nullptr, app, FindRegedit::WaitForInstallation, 3, 1ms);
+        watcher.setCatalogueStore(&store);
+        QSignalSpy installed(&watcher, &FindRegedit::installationCompleteSiganl);
+        QVERIFY(runToEnd(watcher));
+        QCOMPARE(installed.count(), 1);
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(changes[0].kind, CatalogueStore::Change::Updated);
+        QCOMPARE(changes[0].app, app);
+        QCOMPARE(app->install, QString("/opt/apps/editor/editor"));
     }
 
     void desktopShortcut_data()

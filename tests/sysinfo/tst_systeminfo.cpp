@@ -1,7 +1,7 @@
-#include "Platform.h"
-#include "QGetInfomation.h"
-#include "SysinfoFixture.h"
-#include "SystemInfoInterfaceBase.h"
+#include "platform/Platform.h"
+#include "sysinfo/lib/SystemInfoInterfaceBase.h"
+#include "sysinfo/QGetInfomation.h"
+#include "tests/sysinfo/SysinfoFixture.h"
 
 #include <QNetworkInterface>
 #include <QPrinterInfo>

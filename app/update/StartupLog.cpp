@@ -1,0 +1,3 @@
+#include "app/update/StartupLog.h"
+
+Q_LOGGING_CATEGORY(lcStartup, "orvane.startup")

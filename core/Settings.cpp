@@ -1,0 +1,151 @@
+#include "core/Settings.h"
+
+#include "core/AppPaths.h"
+#include "core/CoreLog.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTextCodec>
+
+namespace {
+
+const QString kServerFlag = QStringLiteral("/server/flag");
+const QString kTestServer = QStringLiteral("/server/testserver");
+const QString kOfficialServer = QStringLiteral("/server/officialserver");
+const QString kRemember = QStringLiteral("/userinfo/rember");
+const QString kUserName = QStringLiteral("/userinfo/username");
+const QString kUserPassword = QStringLiteral("/userinfo/userpwd");
+const QString kAutoLogin = QStringLiteral("/userinfo/flag");
+const QString kUid = QStringLiteral("/connect/uid");
+const QString kToken = QStringLiteral("/connect/token");
+const QString kCurrentVersion = QStringLiteral("/MAINVER/curver");
+const QString kOfferedVersion = QStringLiteral("MAINVER/mainver");
+const QString kOfferedUrl = QStringLiteral("MAINVER/fileurl");
+
+// Config.ini as every reader and writer opens it.
+class ConfigIni : public QSettings
+{
+public:
+    explicit ConfigIni(const QString &path)
+        : QSettings(path, QSettings::IniFormat)
+    {
+        setIniCodec(QTextCodec::codecForName("GB2312"));
+    }
+};
+
+QString readText(const QString &path, const QString &key)
+{
+    return ConfigIni(path).value(key).toString();
+}
+
+void restrictToOwner(const QString &path)
+{
+    if (QFile::exists(path)
+        && !QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        qCWarning(lcCore) << "cannot restrict permissions of" << path;
+    }
+}
+
+} // namespace
+
+namespace Settings {
+
+QString configPath()
+{
+    return AppPaths::appFilePath(QStringLiteral("Config.ini"));
+}
+
+QString versionPath()
+{
+    return AppPaths::appFilePath(QStringLiteral("UpdaterVer.ini"));
+}
+
+QString chooseServerAddress(const QString &path)
+{
+    ConfigIni settings(path);
+    const QString flag = settings.value(kServerFlag).toString();
+    if (flag.isEmpty() || flag == QLatin1String("0"))
+        return settings.value(kTestServer).toString();
+    return settings.value(kOfficialServer).toString();
+}
+
+int autoLoginFlag(const QString &path)
+{
+    ConfigIni settings(path);
+    if (!settings.contains(kAutoLogin))
+        return -1;
+    return settings.value(kAutoLogin).toInt();
+}
+
+bool rememberCredentials(const QString &path)
+{
+    return readText(path, kRemember) == QLatin1String("1");
+}
+
+QString userName(const QString &path)
+{
+    return readText(path, kUserName);
+}
+
+QString userPassword(const QString &path)
+{
+    return readText(path, kUserPassword);
+}
+
+QString uid(const QString &path)
+{
+    return readText(path, kUid);
+}
+
+QString token(const QString &path)
+{
+    return readText(path, kToken);
+}
+
+bool writeSignIn(const SignIn &signIn, const QString &path)
+{
+    // Create the file owner-only before the first write: the settings
+    // writer keeps the permissions of the file it replaces, so the password
+    // is never readable by others, not even for a moment.
+    if (!QFile::exists(path)) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.close();
+    }
+    restrictToOwner(path);
+    QSettings::Status status;
+    {
+        ConfigIni settings(path);
+        // The order of the keys is part of the file's contract.
+        settings.setValue(kToken, signIn.token);
+        settings.setValue(kUid, signIn.uid);
+        settings.setValue(kRemember, QStringLiteral("1"));
+        settings.setValue(kUserName, signIn.account);
+        settings.setValue(kUserPassword, signIn.password);
+        settings.setValue(kAutoLogin, 1);
+        settings.sync();
+        status = settings.status();
+    }
+    restrictToOwner(path);
+    if (status != QSettings::NoError) {
+        qCWarning(lcCore) << "cannot write" << path;
+        return false;
+    }
+    return true;
+}
+
+QString installedVersion(const QString &path)
+{
+    return QSettings(path, QSettings::IniFormat).value(kCurrentVersion).toString();
+}
+
+bool recordUpdateOffer(const QString &version, const QString &url, const QString &path)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(kOfferedVersion, version);
+    settings.setValue(kOfferedUrl, url);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+} // namespace Settings

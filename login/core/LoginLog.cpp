@@ -1,0 +1,3 @@
+#include "login/core/LoginLog.h"
+
+Q_LOGGING_CATEGORY(lcLogin, "orvane.login")

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Downloads of the catalogue's icons into the picture cache. Both give one
+// local path per address, in the order of the addresses, with forward
+// slashes; the paths depend only on the addresses, so both build the same
+// catalogue.
+namespace IconFetch {
+
+// At most this many pictures are in flight per host: as many connections
+// as the network layer opens to one host, so none waits in its queue.
+constexpr int kPerHost = 6;
+
+// One picture after the other, each awaited before the next.
+QStringList sequential(const QStringList &addresses, const QString &baseDir);
+
+// A few pictures at a time per host; each still bounded by its own
+// time-out, counted from the moment its request goes out. An address that
+// occurs more than once is downloaded once.
+QStringList concurrent(const QStringList &addresses, const QString &baseDir,
+                       int perHost = kPerHost, int timeoutMs = -1);
+
+} // namespace IconFetch

@@ -1,0 +1,108 @@
+#include "service/ServiceReply.h"
+
+#include "service/NetworkAccess.h"
+#include "service/ServiceLog.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+ServiceReply *ServiceReply::send(const QString &url, const QString &body, int timeoutMs,
+                                 QObject *parent)
+{
+    // Queued connections and signal spies carry the result by value.
+    qRegisterMetaType<ServiceReply::Result>("ServiceReply::Result");
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
+    QNetworkAccessManager *manager = threadNetworkManager();
+    QNetworkReply *reply = body.isEmpty() ? manager->get(request)
+                                          : manager->post(request, body.toUtf8());
+    qCDebug(lcService) << (body.isEmpty() ? "GET" : "POST") << request.url().toString();
+    return new ServiceReply(reply, timeoutMs, parent);
+}
+
+ServiceReply::ServiceReply(QNetworkReply *reply, int timeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_reply(reply)
+    , m_timer(new QTimer(this))
+{
+    m_timer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the time-out is a promise.
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &ServiceReply::onTimeout);
+    connect(reply, &QNetworkReply::finished, this, &ServiceReply::onReplyFinished);
+    m_timer->start(timeoutMs);
+}
+
+ServiceReply::~ServiceReply()
+{
+    dropReply();
+}
+
+QString ServiceReply::text() const
+{
+    return answered() ? QString::fromUtf8(m_body) : QString();
+}
+
+void ServiceReply::abort()
+{
+    if (isFinished())
+        return;
+    dropReply();
+    settle(Result::Aborted);
+}
+
+void ServiceReply::onReplyFinished()
+{
+    if (!m_reply || isFinished())
+        return;
+    // Settled here, when the answer comes, not when a waiter looks: a call
+    // made meanwhile can hold the waiter on the stack past the time-out.
+    m_body = m_reply->readAll();
+    m_status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    m_error = m_reply->error();
+    dropReply();
+
+    Result result;
+    if (m_error == QNetworkReply::NoError && m_status == 200) {
+        m_envelope = ServiceEnvelope::parse(m_body);
+        result = m_envelope.valid ? Result::Ok : Result::Unreadable;
+    } else {
+        m_body.clear();
+        result = m_status != 0 && m_status != 200 ? Result::HttpStatus : Result::NetworkError;
+        qCDebug(lcService) << "request failed, status" << m_status << "error" << m_error;
+    }
+    settle(result);
+}
+
+void ServiceReply::onTimeout()
+{
+    if (isFinished())
+        return;
+    qCDebug(lcService) << "no answer within" << m_timer->interval() << "ms";
+    // Nobody waits for this reply any more: cut it off so that its late
+    // answer can never be taken for someone else's.
+    dropReply();
+    settle(Result::TimedOut);
+}
+
+void ServiceReply::dropReply()
+{
+    if (!m_reply)
+        return;
+    QNetworkReply *reply = m_reply.data();
+    m_reply = nullptr;
+    reply->disconnect(this);
+    if (reply->isRunning())
+        reply->abort();
+    reply->deleteLater();
+}
+
+void ServiceReply::settle(Result result)
+{
+    m_timer->stop();
+    m_result = result;
+    emit finished(result);
+}

@@ -1,0 +1,3 @@
+#include "sysinfo/SysinfoLog.h"
+
+Q_LOGGING_CATEGORY(lcSysinfo, "orvane.sysinfo")

@@ -1,0 +1,167 @@
+#include "core/AppPaths.h"
+#include "service/RequestText.h"
+#include "service/ServiceReply.h"
+#include "service/SrvInterface.h"
+#include "tests/support/RefServiceProcess.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+// The asynchronous exchange against the real reference service: every
+// outcome arrives as a value, exactly once, and nothing arrives after it.
+class TestServiceReply : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void outcomes_data();
+    void outcomes();
+    void lateAnswerIsNeverReported();
+    void abortReportsOnce();
+    void destroyedWhilePending();
+
+private:
+    QString updateUrl() const;
+
+    QScopedPointer<RefServiceProcess> m_service;
+};
+
+void TestServiceReply::initTestCase()
+{
+    m_service.reset(new RefServiceProcess);
+    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorText()));
+    AppPaths::setServerAddress(m_service->baseUrl());
+}
+
+void TestServiceReply::init()
+{
+    QVERIFY(m_service->reset());
+}
+
+QString TestServiceReply::updateUrl() const
+{
+    return RequestText::updateUrl(m_service->baseUrl(),
+                                  QStringLiteral("NSVVerUpdateService/getNewNSVSoftwareToAll/json?"),
+                                  RequestText::timeCheckParamsNow(), SrvInterface().clientParams(),
+                                  SrvInterface::kUpdateRegionId);
+}
+
+void TestServiceReply::outcomes_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<bool>("answered");
+
+    QTest::newRow("answer") << "ok" << int(ServiceReply::Result::Ok) << true;
+    QTest::newRow("POST answer") << "post" << int(ServiceReply::Result::Ok) << true;
+    QTest::newRow("a page, not an envelope") << "page" << int(ServiceReply::Result::Unreadable) << true;
+    QTest::newRow("status 500") << "status" << int(ServiceReply::Result::HttpStatus) << false;
+    QTest::newRow("unknown path") << "404" << int(ServiceReply::Result::HttpStatus) << false;
+    QTest::newRow("connection dropped") << "drop" << int(ServiceReply::Result::NetworkError) << false;
+    QTest::newRow("nobody listening") << "refused" << int(ServiceReply::Result::NetworkError) << false;
+    QTest::newRow("too late") << "late" << int(ServiceReply::Result::TimedOut) << false;
+}
+
+void TestServiceReply::outcomes()
+{
+    QFETCH(QString, what);
+    QFETCH(int, expected);
+    QFETCH(bool, answered);
+
+    QString url = updateUrl();
+    QString body;
+    int timeoutMs = 5000;
+    if (what == "post") {
+        url = RequestText::loginUrl(m_service->baseUrl(), RequestText::timeCheckParamsNow(),
+                                    SrvInterface().clientParams());
+        body = RequestText::loginBody(QStringLiteral("demo"), QStringLiteral("demo1234"));
+    } else if (what == "page") {
+        url = m_service->baseUrl() + QStringLiteral("pages/appstore.html");
+    } else if (what == "status") {
+        QVERIFY(m_service->setHttpStatus(500));
+    } else if (what == "404") {
+        url = m_service->baseUrl() + QStringLiteral("NoSuchService/none/json?");
+    } else if (what == "drop") {
+        QVERIFY(m_service->setDropConnection(true));
+    } else if (what == "refused") {
+        url = QStringLiteral("http://127.0.0.1:9/x");
+    } else if (what == "late") {
+        QVERIFY(m_service->setDelay(1500));
+        timeoutMs = 300;
+    }
+
+    QScopedPointer<ServiceReply> reply(ServiceReply::send(url, body, timeoutMs));
+    QSignalSpy spy(reply.data(), &ServiceReply::finished);
+    QVERIFY(spy.wait(10000));
+    QCOMPARE(int(reply->result()), expected);
+    QCOMPARE(spy.at(0).at(0).value<ServiceReply::Result>(), reply->result());
+    QCOMPARE(reply->answered(), answered);
+    if (expected == int(ServiceReply::Result::Ok)) {
+        QCOMPARE(reply->httpStatus(), 200);
+        QVERIFY(reply->envelope().valid);
+        QVERIFY(!reply->text().isEmpty());
+    }
+    if (expected == int(ServiceReply::Result::HttpStatus))
+        QVERIFY(reply->httpStatus() != 200 && reply->httpStatus() != 0);
+    if (!answered)
+        QVERIFY(reply->text().isEmpty());
+    // Exactly once, whatever else the transfer does later.
+    QTest::qWait(what == "late" ? 1800 : 100);
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestServiceReply::lateAnswerIsNeverReported()
+{
+    // The late answer of a timed-out exchange must not turn up as the answer
+    // of the next one on the same connection.
+    QVERIFY(m_service->setDelay(800));
+    QScopedPointer<ServiceReply> first(ServiceReply::send(updateUrl(), QString(), 200));
+    QSignalSpy firstSpy(first.data(), &ServiceReply::finished);
+    QVERIFY(firstSpy.wait(5000));
+    QCOMPARE(first->result(), ServiceReply::Result::TimedOut);
+
+    QVERIFY(m_service->setDelay(0));
+    QScopedPointer<ServiceReply> second(ServiceReply::send(updateUrl(), QString(), 5000));
+    QSignalSpy secondSpy(second.data(), &ServiceReply::finished);
+    QVERIFY(secondSpy.wait(5000));
+    QCOMPARE(second->result(), ServiceReply::Result::Ok);
+    QTest::qWait(1000);
+    QCOMPARE(firstSpy.count(), 1);
+    QCOMPARE(secondSpy.count(), 1);
+}
+
+void TestServiceReply::abortReportsOnce()
+{
+    QVERIFY(m_service->setDelay(500));
+    QScopedPointer<ServiceReply> reply(ServiceReply::send(updateUrl(), QString(), 5000));
+    QSignalSpy spy(reply.data(), &ServiceReply::finished);
+    reply->abort();
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(reply->result(), ServiceReply::Result::Aborted);
+    reply->abort();
+    QTest::qWait(900);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(reply->result(), ServiceReply::Result::Aborted);
+}
+
+void TestServiceReply::destroyedWhilePending()
+{
+    QVERIFY(m_service->setDelay(300));
+    int reports = 0;
+    {
+        ServiceReply *reply = ServiceReply::send(updateUrl(), QString(), 5000);
+        connect(reply, &ServiceReply::finished, this, [&reports]() { ++reports; });
+        delete reply;
+    }
+    QTest::qWait(600);
+    QCOMPARE(reports, 0);
+    // The connection is still good for the next exchange.
+    QVERIFY(m_service->setDelay(0));
+    QString answer;
+    QVERIFY(SrvInterface().getNewNSVSoftwareToAll(SrvInterface::kUpdateRegionId, &answer));
+}
+
+QTEST_GUILESS_MAIN(TestServiceReply)
+#include "tst_servicereply.moc"
