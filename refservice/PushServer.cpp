@@ -8,7 +8,6 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSet>
 #include <QThread>
 #include <QUuid>
 #include <QWebSocket>
@@ -203,7 +202,7 @@ private:
                                                             {QStringLiteral("content"), content}}}};
             // A notice pushed is a notice of the company: the message centre lists it.
             m_store.addNotice(user->companyId, title, content,
-                              QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+                              field("created", QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
         } else if (kind == QLatin1String("app")) {
             const QString appId = field("app_id");
             const QString icon = field("icon", appId.isEmpty() ? QString()

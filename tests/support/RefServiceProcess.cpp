@@ -257,7 +257,9 @@ QString RefServiceProcess::pushNotice(const QString &uid, const QString &title, 
     QList<QPair<QString, QString>> params{{QStringLiteral("uid"), uid},
                                           {QStringLiteral("kind"), QStringLiteral("notice")},
                                           {QStringLiteral("title"), title},
-                                          {QStringLiteral("content"), content}};
+                                          {QStringLiteral("content"), content},
+                                          // After every seeded notice, whatever today's date.
+                                          {QStringLiteral("created"), QStringLiteral("2099-01-01 00:00:00")}};
     if (!uuid.isEmpty())
         params.append({QStringLiteral("uuid"), uuid});
     return push(params).value(QLatin1String("uuid")).toString();

@@ -78,7 +78,8 @@ public:
     // {} when the service refused.
     QJsonObject push(const QList<QPair<QString, QString>> &params) const;
     // A notice or an offer with the given payload fields; the message's id,
-    // empty when refused.
+    // empty when refused. A notice is also stored as the newest notice of
+    // the user's company (the message centre lists it first).
     QString pushNotice(const QString &uid, const QString &title, const QString &content,
                        const QString &uuid = QString()) const;
     QString pushOffer(const QString &uid, const QList<QPair<QString, QString>> &fields,
