@@ -178,10 +178,14 @@ private:
 
     QJsonObject push(const QMap<QString, QString> &in, const QString &base)
     {
-        const QString uid = in.value(QStringLiteral("uid"));
-        const auto user = m_store.userByUid(uid);
+        // By user id, or by account name for the demo's command line.
+        const QString account = in.value(QStringLiteral("account"));
+        const auto user = in.contains(QStringLiteral("uid"))
+                              ? m_store.userByUid(in.value(QStringLiteral("uid")))
+                              : m_store.userByAccount(QStringLiteral("username"), account);
         if (!user)
             return bad(QStringLiteral("no such user"));
+        const QString uid = user->uid;
         const QString kind = in.value(QStringLiteral("kind"));
         auto field = [&in](const char *key, const QString &fallback = QString()) {
             return in.value(QLatin1String(key), fallback);
