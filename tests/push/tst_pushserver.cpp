@@ -258,6 +258,13 @@ void PushServerTest::refusals()
                 .isEmpty());
     QVERIFY(m_service->push({{QStringLiteral("uid"), m_uid}, {QStringLiteral("message"), QStringLiteral("[1]")}})
                 .isEmpty());
+    // By account name, as scripts/push sends.
+    QVERIFY(!m_service->push({{QStringLiteral("account"), QStringLiteral("demo")},
+                              {QStringLiteral("kind"), QStringLiteral("app")}})
+                 .isEmpty());
+    QVERIFY(m_service->push({{QStringLiteral("account"), QStringLiteral("nobody")},
+                             {QStringLiteral("kind"), QStringLiteral("app")}})
+                .isEmpty());
     // A message of any other kind goes out as given, with an id added.
     const QJsonObject raw = m_service->push(
         {{QStringLiteral("uid"), m_uid}, {QStringLiteral("message"), QStringLiteral("{\"alias\":\"somethingElse\"}")}});
