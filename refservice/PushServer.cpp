@@ -8,12 +8,13 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QThread>
+#include <QEventLoop>
 #include <QUuid>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
 #include <algorithm>
+#include <future>
 
 namespace {
 
@@ -264,37 +265,40 @@ PushServer::~PushServer()
 
 bool PushServer::start(const QString &host, quint16 port)
 {
-    if (m_thread)
+    if (m_thread.joinable())
         return true;
     m_host = host;
-    m_thread = std::make_unique<QThread>();
-    m_thread->setObjectName(QStringLiteral("push"));
-    m_hub = new PushServerDetail::Hub(m_store, QHostAddress(host));
-    m_hub->moveToThread(m_thread.get());
-    QObject::connect(m_thread.get(), &QThread::finished, m_hub, &QObject::deleteLater);
-    m_thread->start();
-    bool listening = false;
-    QMetaObject::invokeMethod(
-        m_hub, [this, port, &listening] {
-            listening = m_hub->listen(port);
-            m_port = m_hub->port();
-        },
-        Qt::BlockingQueuedConnection);
-    if (!listening)
-        stop();
-    return listening;
+    std::promise<bool> listening;
+    std::future<bool> started = listening.get_future();
+    m_thread = std::thread([this, host, port, &listening] {
+        QEventLoop loop;
+        PushServerDetail::Hub hub(m_store, QHostAddress(host));
+        const bool ok = hub.listen(port);
+        m_port = hub.port();
+        m_hub = &hub;
+        m_loop = &loop;
+        listening.set_value(ok);
+        if (ok)
+            loop.exec();
+        hub.close();
+    });
+    if (started.get())
+        return true;
+    m_thread.join();
+    m_hub = nullptr;
+    m_loop = nullptr;
+    return false;
 }
 
 void PushServer::stop()
 {
-    if (!m_thread)
+    if (!m_thread.joinable())
         return;
-    QMetaObject::invokeMethod(m_hub, [this] { m_hub->close(); }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-    // The hub went with the thread's last events (deleteLater on finished).
+    QEventLoop *loop = m_loop;
+    QMetaObject::invokeMethod(m_hub, [loop] { loop->quit(); }, Qt::QueuedConnection);
+    m_thread.join();
     m_hub = nullptr;
-    m_thread.reset();
+    m_loop = nullptr;
 }
 
 bool PushServer::admin(const std::string &name, bool post, const QMap<QString, QString> &in,

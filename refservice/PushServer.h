@@ -5,10 +5,10 @@
 #include <QString>
 
 #include <atomic>
-#include <memory>
 #include <string>
+#include <thread>
 
-class QThread;
+class QEventLoop;
 class Store;
 
 namespace PushServerDetail {
@@ -55,6 +55,10 @@ private:
     Store &m_store;
     QString m_host;
     std::atomic<quint16> m_port{0};
-    std::unique_ptr<QThread> m_thread;
-    PushServerDetail::Hub *m_hub = nullptr; // lives on m_thread
+    // A plain thread running a Qt event loop: joining it waits for the
+    // thread's very end, its database connection's clean-up included,
+    // which QThread::wait() does not.
+    std::thread m_thread;
+    PushServerDetail::Hub *m_hub = nullptr; // lives on m_thread, while it runs
+    QEventLoop *m_loop = nullptr;
 };

@@ -9,6 +9,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
 #include <QUrl>
 #include <QWebSocket>
 #include <QtTest>
@@ -118,6 +121,7 @@ private slots:
     void replayFromUnknownOrEmptyId();
     void restartedServerKeepsBacklog();
     void backlogIsBounded();
+    void stopsCleanlyAfterPushes();
 
 private:
     QString lookupAnswer() const;
@@ -409,6 +413,40 @@ void PushServerTest::backlogIsBounded()
     QVERIFY(client.waitForPushes(100));
     QTest::qWait(200);
     QCOMPARE(client.pushedIds(), ids.mid(5));
+}
+
+void PushServerTest::stopsCleanlyAfterPushes()
+{
+    // The push thread's end once raced the process's exit (seen under the
+    // sanitizers as a crash report after a clean exit code); a few rounds
+    // of use and SIGTERM must end quietly.
+    QString bin = qEnvironmentVariable("ORVANE_BIN_DIR");
+    for (int round = 0; round < 3; ++round) {
+        QTemporaryDir data;
+        QProcess process;
+        process.start(QDir(bin).filePath(QStringLiteral("orvane-service")),
+                      {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), data.path(),
+                       QStringLiteral("--with-parent")});
+        QVERIFY(process.waitForReadyRead(15000));
+        const QString base = QString::fromUtf8(process.readLine()).trimmed();
+        QNetworkAccessManager manager;
+        for (const QByteArray &body : {QByteArray("account=demo&kind=notice&title=x"), QByteArray("on=0"),
+                                       QByteArray("on=1")}) {
+            QNetworkRequest request(QUrl(base + (body.startsWith("on") ? QStringLiteral("__admin/pushServer")
+                                                                         : QStringLiteral("__admin/push"))));
+            request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+            QNetworkReply *reply = manager.post(request, body);
+            QTRY_VERIFY(reply->isFinished());
+            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+            delete reply;
+        }
+        process.terminate();
+        QVERIFY(process.waitForFinished(15000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        const QByteArray errors = process.readAllStandardError();
+        QVERIFY2(!errors.contains("Sanitizer") && !errors.contains("runtime error"), errors.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(PushServerTest)
