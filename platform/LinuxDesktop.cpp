@@ -216,7 +216,7 @@ Step dbusCall(const QString &service, const QString &path, const QString &interf
 {
     Step step;
     step.kind = Step::Kind::DBusCall;
-    step.label = service + path + QLatin1Char(' ') + interface + QLatin1Char('.') + method;
+    step.label = service + QLatin1Char(' ') + path + QLatin1Char(' ') + interface + QLatin1Char('.') + method;
     step.service = service;
     step.path = path;
     step.interface = interface;

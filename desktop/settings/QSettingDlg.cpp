@@ -1,8 +1,6 @@
 #include "desktop/settings/QSettingDlg.h"
 
 #include "desktop/settings/WallpaperChoice.h"
-#include "platform/Platform.h"
-#include "ui/QMsgDlg.h"
 #include "ui_QSettingDlg.h"
 
 QSettingDlg::QSettingDlg(QWidget *parent)
@@ -44,12 +42,3 @@ void QSettingDlg::onImageLotus() { choose(QStringLiteral("lotusButton")); }
 void QSettingDlg::onImageSea() { choose(QStringLiteral("seaButton")); }
 void QSettingDlg::onImageStrawberry() { choose(QStringLiteral("strawberryButton")); }
 void QSettingDlg::onImageDog() { choose(QStringLiteral("dogButton")); }
-
-bool setWallpaperOrTell(const QString &strPicPath)
-{
-    if (Platform::setDesktopWallpaper(strPicPath))
-        return true;
-    QMsgDlg box(WallpaperChoice::failedTitle(), WallpaperChoice::failedText());
-    box.exec();
-    return false;
-}

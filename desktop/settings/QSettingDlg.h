@@ -41,7 +41,3 @@ private:
     QScopedPointer<Ui::QSettingDlg> ui;
     QString m_pictureFolder;
 };
-
-// The desktop's answer to modifyWindowsBk: the picture becomes the system
-// wallpaper, or the user is told "设置桌面墙纸失败！". False on failure.
-bool setWallpaperOrTell(const QString &strPicPath);

@@ -1,9 +1,11 @@
 // The wallpaper dialog: which picture each thumbnail asks for, that the
 // pictures are really in the client folder, and the whole road from a
 // click to the desktop's settings store (real gsettings, keyfile store).
+// Also what the lock button says when nothing on the machine can lock.
 
 #include "core/AppPaths.h"
 #include "desktop/settings/QSettingDlg.h"
+#include "desktop/settings/SystemActions.h"
 #include "desktop/settings/WallpaperChoice.h"
 #include "tests/login/BoxAnswerer.h"
 
@@ -33,6 +35,8 @@ private slots:
     void severalPicturesThenClose();
     void clickSetsDesktopWallpaper();
     void unreadablePictureIsReported();
+    void lockButtonTellsWhenItCannot_data();
+    void lockButtonTellsWhenItCannot();
 
 private:
     QString m_binDir;
@@ -232,6 +236,47 @@ void tst_SettingDlg::unreadablePictureIsReported()
     QCOMPARE(boxes.seen.at(0).text, QStringLiteral("设置桌面墙纸失败！"));
     QCOMPARE(gnome.pictureFile("picture-uri"), QString());
     QVERIFY(dialog.isVisible());
+}
+
+void tst_SettingDlg::lockButtonTellsWhenItCannot_data()
+{
+    QTest::addColumn<bool>("withLogind");
+    QTest::newRow("logind locks") << true;
+    QTest::newRow("nothing can lock") << false;
+}
+
+void tst_SettingDlg::lockButtonTellsWhenItCannot()
+{
+    QFETCH(bool, withLogind);
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    // No screen saver on a bus that is not there; loginctl only when the
+    // row puts a stand-in there.
+    qputenv("PATH", bin.path().toLocal8Bit());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+    if (withLogind) {
+        QFile loginctl(bin.filePath(QStringLiteral("loginctl")));
+        QVERIFY(loginctl.open(QIODevice::WriteOnly));
+        loginctl.write("#!/bin/sh\nexit 0\n");
+        loginctl.close();
+        QVERIFY(loginctl.setPermissions(loginctl.permissions() | QFileDevice::ExeOwner));
+    } else {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("lock failed")));
+    }
+    BoxAnswerer boxes;
+    const bool locked = lockSessionOrTell();
+    qputenv("PATH", path);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+
+    QCOMPARE(locked, withLogind);
+    if (withLogind) {
+        QVERIFY(boxes.seen.isEmpty());
+        return;
+    }
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(boxes.seen.at(0).title, QStringLiteral("提示"));
+    QCOMPARE(boxes.seen.at(0).text, SystemActionTexts::lockFailed());
 }
 
 QTEST_MAIN(tst_SettingDlg)
