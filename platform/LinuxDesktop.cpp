@@ -40,6 +40,8 @@ QString runProgram(const QString &executable, const QStringList &arguments, QByt
     QProcess process;
     process.setProgram(executable);
     process.setArguments(arguments);
+    // A helper that asks on its input gets an immediate end of file.
+    process.setStandardInputFile(QProcess::nullDevice());
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(kProgramMs))
         return QStringLiteral("did not start: %1").arg(process.errorString());
