@@ -2,6 +2,7 @@
 
 #include "refservice/Artwork.h"
 #include "refservice/JsonText.h"
+#include "refservice/UserCenterPage.h"
 
 #include <httplib.h>
 
@@ -599,6 +600,10 @@ bool Service::handlePage(const QString &path, httplib::Response &res)
     static const QRegularExpression downloadRe(QStringLiteral("^/downloads/([A-Za-z0-9_.-]+)$"));
     QRegularExpressionMatch m;
     if ((m = pageRe.match(path)).hasMatch()) {
+        if (m.captured(1) == QLatin1String("user_center")) {
+            res.set_content(UserCenterPage::html(), "text/html; charset=utf-8");
+            return true;
+        }
         static const QMap<QString, QString> titles{
             {QStringLiteral("appstore"), QStringLiteral("应用中心")},
             {QStringLiteral("myapps"), QStringLiteral("我的应用")},
