@@ -3,6 +3,7 @@
 #include "refservice/Artwork.h"
 #include "refservice/JsonText.h"
 #include "refservice/UserCenterPage.h"
+#include "refservice/StorePages.h"
 
 #include <httplib.h>
 
@@ -257,7 +258,9 @@ void Service::handle(const httplib::Request &req, const std::string &body, httpl
         return;
     }
     const QString qpath = QString::fromStdString(path);
-    if (req.method == "GET" && (handlePicture(qpath, res) || handlePage(qpath, res)))
+    if (req.method == "GET"
+        && (StorePages::handle(m_store, m_base, qpath, ctx.query, res) || handlePicture(qpath, res)
+            || handlePage(qpath, res)))
         return;
     res.status = 404;
     res.set_content(htmlPage(QStringLiteral("找不到页面"), QStringLiteral("<p>No such page.</p>")),
@@ -505,7 +508,8 @@ QJsonObject Service::loginData(const Store::User &user, const Store::Company &co
         cateList.insert(QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0')),
                         QJsonObject{{QStringLiteral("name"), cat.value(QLatin1String("name"))},
                                     {QStringLiteral("url"),
-                                     QStringLiteral("?cate_id=") + cat.value(QLatin1String("id")).toString()}});
+                                     QStringLiteral("?cate_id=") + cat.value(QLatin1String("id")).toString()
+                                         + QStringLiteral("&uid=") + user.uid}});
     }
     auto link = [&](const char *page) {
         return QJsonObject{{QStringLiteral("url"), pages + QLatin1String(page) + QStringLiteral("?uid=") + user.uid}};
