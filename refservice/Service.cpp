@@ -11,7 +11,10 @@
 #include <QImageReader>
 #include <QRegularExpression>
 
+#include <zlib.h>
+
 #include <chrono>
+#include <memory>
 
 namespace {
 
@@ -19,6 +22,7 @@ const QString kDefaultVersion = QStringLiteral("1.0.0");
 constexpr size_t kRecordBodyLimit = 64 * 1024;
 constexpr size_t kBodyLimit = 8 * 1024 * 1024;
 constexpr size_t kPictureCacheLimit = 4096;
+constexpr size_t kHugePiece = 64 * 1024;
 
 bool isMd5Hex(const QString &text)
 {
@@ -103,6 +107,33 @@ std::string htmlPage(const QString &title, const QString &body)
     return html.toStdString();
 }
 
+// Bytes [offset, offset + length) of a body of total bytes: prefix, then
+// filler, then suffix.
+std::string hugePiece(const std::string &prefix, const std::string &suffix, char filler,
+                      unsigned long long total, unsigned long long offset, size_t length)
+{
+    std::string piece;
+    piece.reserve(length);
+    const unsigned long long end = std::min<unsigned long long>(total, offset + length);
+    for (unsigned long long i = offset; i < end;) {
+        if (i < prefix.size()) {
+            const size_t n = std::min<unsigned long long>(prefix.size() - i, end - i);
+            piece.append(prefix, i, n);
+            i += n;
+        } else if (i >= total - suffix.size()) {
+            const size_t from = i - (total - suffix.size());
+            const size_t n = std::min<unsigned long long>(suffix.size() - from, end - i);
+            piece.append(suffix, from, n);
+            i += n;
+        } else {
+            const size_t n = std::min<unsigned long long>(total - suffix.size() - i, end - i);
+            piece.append(n, filler);
+            i += n;
+        }
+    }
+    return piece;
+}
+
 } // namespace
 
 Service::Service(Store &store)
@@ -128,6 +159,91 @@ void Service::stop()
     std::lock_guard<std::mutex> lock(m_stopMutex);
     m_stopping = true;
     m_stopCondition.notify_all();
+}
+
+bool Service::stopping()
+{
+    std::lock_guard<std::mutex> lock(m_stopMutex);
+    return m_stopping;
+}
+
+bool Service::setHuge(HugeBody &huge, const QMap<QString, QString> &in)
+{
+    bool okNumber = false;
+    const long long bytes = in.value(QStringLiteral("bytes"), QStringLiteral("0")).toLongLong(&okNumber);
+    if (!okNumber || bytes < 0 || bytes > (16LL << 30))
+        return false;
+    huge.bytes = bytes;
+    huge.deflate = in.value(QStringLiteral("deflate")) == QLatin1String("1");
+    huge.endless = in.value(QStringLiteral("endless")) == QLatin1String("1");
+    return true;
+}
+
+bool Service::serveHuge(const HugeBody &huge, const std::string &prefix, const std::string &suffix,
+                        const char *contentType, httplib::Response &res)
+{
+    const bool endless = huge.endless;
+    const unsigned long long total = std::max<unsigned long long>(huge.bytes, prefix.size() + suffix.size());
+    if (!endless && huge.bytes == 0)
+        return false;
+    res.status = 200;
+    if (endless) {
+        // Until the client goes (or the service stops).
+        res.set_chunked_content_provider(contentType, [this, prefix](size_t offset, httplib::DataSink &sink) {
+            if (stopping())
+                return false;
+            std::string piece = offset == 0 ? prefix : std::string();
+            piece.append(kHugePiece, 'x');
+            return sink.write(piece.data(), piece.size());
+        });
+        return true;
+    }
+    if (!huge.deflate) {
+        res.set_content_provider(total, contentType,
+                                 [prefix, suffix, total](size_t offset, size_t length, httplib::DataSink &sink) {
+                                     const std::string piece = hugePiece(prefix, suffix, 'x', total, offset,
+                                                                         std::min(length, kHugePiece));
+                                     return sink.write(piece.data(), piece.size());
+                                 });
+        return true;
+    }
+    // Compressed on the fly: a small transfer that unpacks to the full size.
+    struct Deflater
+    {
+        z_stream stream{};
+        unsigned long long offset = 0;
+    };
+    auto state = std::make_shared<Deflater>();
+    if (deflateInit(&state->stream, Z_BEST_COMPRESSION) != Z_OK)
+        return false;
+    res.set_header("Content-Encoding", "deflate");
+    res.set_chunked_content_provider(
+        contentType,
+        [this, state, prefix, suffix, total](size_t, httplib::DataSink &sink) {
+            if (stopping())
+                return false;
+            std::string in = hugePiece(prefix, suffix, 'x', total, state->offset, 16 * kHugePiece);
+            state->offset += in.size();
+            const int flush = state->offset >= total ? Z_FINISH : Z_NO_FLUSH;
+            z_stream &z = state->stream;
+            z.next_in = reinterpret_cast<Bytef *>(in.data());
+            z.avail_in = static_cast<uInt>(in.size());
+            char out[kHugePiece];
+            int status = Z_OK;
+            do {
+                z.next_out = reinterpret_cast<Bytef *>(out);
+                z.avail_out = sizeof out;
+                status = deflate(&z, flush);
+                const size_t produced = sizeof out - z.avail_out;
+                if (produced > 0 && !sink.write(out, produced))
+                    return false;
+            } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+            if (flush == Z_FINISH)
+                sink.done();
+            return true;
+        },
+        [state](bool) { deflateEnd(&state->stream); });
+    return true;
 }
 
 void Service::pause(int ms, const std::function<bool()> &until)
@@ -286,6 +402,9 @@ void Service::handleOperation(const Route &route, Context &ctx, httplib::Respons
         answer = route.run(ctx);
     }
 
+    if (serveHuge(m_hugeAnswer, "{\"code\":200,\"message\":\"ok\",\"data\":{\"pad\":\"", "\"}}",
+                  "application/json; charset=utf-8", res))
+        return;
     if (m_drop) {
         // Announce the answer, then close the connection before its body.
         const std::string body = JsonText::serialize(answer, m_rawUtf8);
@@ -588,6 +707,8 @@ bool Service::handlePicture(const QString &path, httplib::Response &res)
                         "text/html; charset=utf-8");
         return true;
     }
+    if (serveHuge(m_hugeImage, png.toStdString(), std::string(), "image/png", res))
+        return true;
     res.set_content(png.toStdString(), "image/png");
     return true;
 }
@@ -759,6 +880,10 @@ void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Respon
         if (done)
             m_catalogueSize = n;
         answer(done);
+    } else if (name == "hugeAnswer") {
+        answer(setHuge(m_hugeAnswer, in));
+    } else if (name == "hugeImage") {
+        answer(setHuge(m_hugeImage, in));
     } else if (name == "pushPort") {
         const bool done = number("port", &n) && n <= 65535;
         if (done)
@@ -774,6 +899,10 @@ void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Respon
             m_drop = false;
             m_imageHang = false;
             m_catalogueSize = 0;
+            m_hugeAnswer.bytes = 0;
+            m_hugeAnswer.endless = false;
+            m_hugeImage.bytes = 0;
+            m_hugeImage.endless = false;
             m_store.setSetting(QStringLiteral("version"), kDefaultVersion);
             m_store.setSetting(QStringLiteral("version_url"),
                                m_base + QStringLiteral("downloads/OrvaneDesk-%1.tar.gz").arg(kDefaultVersion));

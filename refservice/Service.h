@@ -64,6 +64,20 @@ private:
     // Sleeps up to ms, returns early on stop() or when until() turns false.
     void pause(int ms, const std::function<bool()> &until = {});
 
+    // Oversized bodies for tests of the client's bounds (the hugeAnswer and
+    // hugeImage switches): a body of `bytes` bytes, optionally sent
+    // deflate-compressed, or one that never ends.
+    struct HugeBody
+    {
+        std::atomic<long long> bytes{0};
+        std::atomic<bool> deflate{false};
+        std::atomic<bool> endless{false};
+    };
+    bool setHuge(HugeBody &huge, const QMap<QString, QString> &in);
+    bool serveHuge(const HugeBody &huge, const std::string &prefix, const std::string &suffix,
+                   const char *contentType, httplib::Response &res);
+    bool stopping();
+
     void addRoutes();
     QJsonObject login(Context &ctx);
     QJsonObject loginData(const Store::User &user, const Store::Company &company);
@@ -81,6 +95,8 @@ private:
     std::atomic<bool> m_drop{false};
     std::atomic<bool> m_imageHang{false};
     std::atomic<int> m_catalogueSize{0};
+    HugeBody m_hugeAnswer;
+    HugeBody m_hugeImage;
 
     std::mutex m_recordMutex;
     QJsonArray m_record;
