@@ -261,6 +261,24 @@ void Service::pause(int ms, const std::function<bool()> &until)
 
 namespace {
 
+// Answers, then closes the connection: whatever the client still sends
+// (the unread rest of a body) must not be taken for further requests.
+// The library keeps a connection open after a "Connection: close" it did
+// not ask for itself, but it ends one whose answer could not be written
+// in full, which a provider that declines to go on after the last byte
+// brings about.
+void answerAndClose(httplib::Response &res, int status)
+{
+    res.status = status;
+    res.set_header("Connection", "close");
+    const std::string text = std::to_string(status) + " request refused\n";
+    res.set_content_provider(text.size(), "text/plain",
+                             [text](size_t offset, size_t length, httplib::DataSink &sink) {
+                                 sink.write(text.data() + offset, std::min(length, text.size() - offset));
+                                 return false;
+                             });
+}
+
 // The library reads a body of unknown length (chunked, or until the
 // connection ends) without any limit and refuses form bodies beyond 8 KB,
 // so POST bodies are read here, up to kBodyLimit whatever their framing.
@@ -292,8 +310,8 @@ bool readBody(const httplib::Request &req, const httplib::ContentReader &reader,
     if (complete)
         return true;
     // The reader has set 413 or 400 itself when the framing was at fault.
-    res.status = tooLarge ? 413 : (res.status >= 400 ? res.status : 400);
-    res.set_header("Connection", "close");
+    // The rest of the body is still on its way: never parse it as requests.
+    answerAndClose(res, tooLarge ? 413 : (res.status >= 400 ? res.status : 400));
     return false;
 }
 
@@ -306,8 +324,7 @@ void Service::install(httplib::Server &server)
     server.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
         if (req.method == "GET" || req.method == "HEAD" || req.method == "POST")
             return httplib::Server::HandlerResponse::Unhandled;
-        res.status = 405;
-        res.set_header("Connection", "close");
+        answerAndClose(res, 405);
         return httplib::Server::HandlerResponse::Handled;
     });
     server.Get(".*", [this](const httplib::Request &req, httplib::Response &res) { handle(req, std::string(), res); });
@@ -351,6 +368,8 @@ void Service::record(const httplib::Request &req, const Context &ctx)
 
 void Service::handle(const httplib::Request &req, const std::string &body, httplib::Response &res)
 {
+    if (m_requestArrived)
+        m_requestArrived(req.remote_addr, req.remote_port);
     Context ctx;
     ctx.req = &req;
     ctx.body = &body;

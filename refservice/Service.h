@@ -33,6 +33,12 @@ public:
     void install(httplib::Server &server);
     // Wakes every delayed answer so that shutdown does not wait for it.
     void stop();
+    // Told the peer (address, port) of every request once it has arrived
+    // completely, before it is handled.
+    void setRequestArrived(std::function<void(const std::string &, int)> arrived)
+    {
+        m_requestArrived = std::move(arrived);
+    }
 
     // Exposed for tests of the rules without a socket.
     static bool timeCheckValid(const QMap<QString, QString> &query, qint64 now);
@@ -84,6 +90,7 @@ private:
 
     Store &m_store;
     QString m_base;
+    std::function<void(const std::string &, int)> m_requestArrived;
     std::map<std::string, Route> m_routes;
 
     // Misbehaviour switches.
