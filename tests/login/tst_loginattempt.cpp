@@ -267,8 +267,12 @@ void TestLoginAttempt::passwordBeyondGb2312SignsInOfflineLater()
     LoginUserInfo user;
     LoginServiceLinks links;
     QVERIFY(LoginAttempt(fake.hooks(), m_config).run("müller", password, true, &user, &links));
+    // The next start reads the file afresh (a copy: this process's settings
+    // layer would answer from its cache).
+    const QString nextStart = m_dir->filePath("Config-next.ini");
+    QVERIFY(QFile::copy(m_config, nextStart));
     Fake offline;
-    QVERIFY(LoginAttempt(offline.hooks(), m_config).run("müller", password, false, &user, &links));
+    QVERIFY(LoginAttempt(offline.hooks(), nextStart).run("müller", password, false, &user, &links));
     QCOMPARE(offline.events, QStringList{"file"});
 }
 
