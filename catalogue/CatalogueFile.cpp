@@ -2,6 +2,7 @@
 
 #include "catalogue/CatalogueLog.h"
 #include "core/AppPaths.h"
+#include "core/SaveFile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -125,9 +126,10 @@ bool write(const QString &path, const DesktopAppCatalogue &catalogue)
         qCWarning(lcCatalogue) << "cannot write" << path << file.errorString();
         return false;
     }
-    file.write("<?xml version=\"1.0\" encoding=\"GB2312\"?>\n");
-    file.write(toGb2312(text));
-    if (!file.commit()) {
+    // Every write is checked: on a full disk the previous cache stays.
+    const bool written = SaveFile::write(file, "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n")
+        && SaveFile::write(file, toGb2312(text));
+    if (!SaveFile::commit(file) || !written) {
         qCWarning(lcCatalogue) << "cannot write" << path << file.errorString();
         return false;
     }

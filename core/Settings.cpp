@@ -4,6 +4,7 @@
 #include "core/CoreLog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTextCodec>
 
@@ -22,6 +23,58 @@ const QString kCurrentVersion = QStringLiteral("/MAINVER/curver");
 const QString kOfferedVersion = QStringLiteral("MAINVER/mainver");
 const QString kOfferedUrl = QStringLiteral("MAINVER/fileurl");
 
+// GB18030 as the settings writer can use it. GB18030 holds every
+// character and gives the very bytes of the GB2312 code page for the
+// characters that code page has, so files written before stay as they
+// are. The writer hands over one UTF-16 unit at a time, which would split
+// a character beyond U+FFFF into two halves that no code page can hold:
+// a leading half waits here for its partner.
+class ConfigCodec : public QTextCodec
+{
+public:
+    static ConfigCodec *instance()
+    {
+        // Registered with, and released by, the codec list of Qt.
+        static ConfigCodec *codec = new ConfigCodec;
+        return codec;
+    }
+
+    QByteArray name() const override { return QByteArrayLiteral("OrvaneDesk-Config-GB18030"); }
+    int mibEnum() const override { return -114; }
+
+protected:
+    QString convertToUnicode(const char *in, int length, ConverterState *state) const override
+    {
+        return m_gb18030->toUnicode(in, length, state);
+    }
+
+    QByteArray convertFromUnicode(const QChar *in, int length, ConverterState *state) const override
+    {
+        thread_local QChar pending;
+        QString text;
+        text.reserve(length + 1);
+        // A half without its partner is no character at all: it is
+        // dropped rather than spoil whatever is written next.
+        if (!pending.isNull() && length > 0 && in[0].isLowSurrogate())
+            text += pending;
+        pending = QChar();
+        text.append(in, length);
+        if (!text.isEmpty() && text.at(text.size() - 1).isHighSurrogate()) {
+            pending = text.at(text.size() - 1);
+            text.chop(1);
+        }
+        return m_gb18030->fromUnicode(text.constData(), text.size(), state);
+    }
+
+private:
+    ConfigCodec()
+        : m_gb18030(QTextCodec::codecForName("GB18030"))
+    {
+    }
+
+    QTextCodec *m_gb18030;
+};
+
 // Config.ini as every reader and writer opens it.
 class ConfigIni : public QSettings
 {
@@ -29,9 +82,18 @@ public:
     explicit ConfigIni(const QString &path)
         : QSettings(path, QSettings::IniFormat)
     {
-        setIniCodec(QTextCodec::codecForName("GB2312"));
+        setIniCodec(ConfigCodec::instance());
     }
 };
+
+// An administrator may lock the file; the owner's write permission tells,
+// also for a superuser whom the system lets write anything.
+bool lockedAgainstWriting(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists()
+        && (!info.isWritable() || !info.permissions().testFlag(QFileDevice::WriteOwner));
+}
 
 QString readText(const QString &path, const QString &key)
 {
@@ -104,6 +166,11 @@ QString token(const QString &path)
 
 bool writeSignIn(const SignIn &signIn, const QString &path)
 {
+    if (lockedAgainstWriting(path)) {
+        // Left exactly as it is: no new mode, no rewrite.
+        qCWarning(lcCore) << path << "is read-only; the sign-in is not remembered";
+        return false;
+    }
     // Create the file owner-only before the first write: the settings
     // writer keeps the permissions of the file it replaces, so the password
     // is never readable by others, not even for a moment.

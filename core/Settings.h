@@ -6,9 +6,10 @@
 //
 // There is deliberately no long-lived settings object: every call opens the
 // file afresh and drops it at once, so a value written by one part is seen
-// by the next reader. Config.ini is read and written with the GB2312 codec
-// and, because it holds the remembered password, every write leaves it
-// readable and writable by its owner only. UpdaterVer.ini holds ASCII only
+// by the next reader. Config.ini is read and written as GB18030, the
+// superset of GB2312 that holds every character (a file GB2312 can hold
+// keeps its bytes), and, because it holds the remembered password, every
+// write leaves it readable and writable by its owner only. UpdaterVer.ini holds ASCII only
 // and is opened without a codec.
 //
 // Every function takes the file's path last, defaulting to the file beside
@@ -45,7 +46,9 @@ struct SignIn
 };
 
 // Writes the six sign-in keys together, in their contractual order, in one
-// settings object. False when the file could not be written.
+// settings object. False when the file could not be written; a file its
+// owner may not write (locked by an administrator) is left untouched,
+// mode and all, and a write that cannot complete keeps the previous file.
 bool writeSignIn(const SignIn &signIn, const QString &path = configPath());
 
 // UpdaterVer.ini: the installed version ("curver"), and the offer the

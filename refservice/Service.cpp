@@ -14,7 +14,10 @@
 #include <QImageReader>
 #include <QRegularExpression>
 
+#include <zlib.h>
+
 #include <chrono>
+#include <memory>
 
 namespace {
 
@@ -22,6 +25,7 @@ const QString kDefaultVersion = QStringLiteral("1.0.0");
 constexpr size_t kRecordBodyLimit = 64 * 1024;
 constexpr size_t kBodyLimit = 8 * 1024 * 1024;
 constexpr size_t kPictureCacheLimit = 4096;
+constexpr size_t kHugePiece = 64 * 1024;
 
 bool isMd5Hex(const QString &text)
 {
@@ -106,6 +110,33 @@ std::string htmlPage(const QString &title, const QString &body)
     return html.toStdString();
 }
 
+// Bytes [offset, offset + length) of a body of total bytes: prefix, then
+// filler, then suffix.
+std::string hugePiece(const std::string &prefix, const std::string &suffix, char filler,
+                      unsigned long long total, unsigned long long offset, size_t length)
+{
+    std::string piece;
+    piece.reserve(length);
+    const unsigned long long end = std::min<unsigned long long>(total, offset + length);
+    for (unsigned long long i = offset; i < end;) {
+        if (i < prefix.size()) {
+            const size_t n = std::min<unsigned long long>(prefix.size() - i, end - i);
+            piece.append(prefix, i, n);
+            i += n;
+        } else if (i >= total - suffix.size()) {
+            const size_t from = i - (total - suffix.size());
+            const size_t n = std::min<unsigned long long>(suffix.size() - from, end - i);
+            piece.append(suffix, from, n);
+            i += n;
+        } else {
+            const size_t n = std::min<unsigned long long>(total - suffix.size() - i, end - i);
+            piece.append(n, filler);
+            i += n;
+        }
+    }
+    return piece;
+}
+
 } // namespace
 
 Service::Service(Store &store)
@@ -133,6 +164,91 @@ void Service::stop()
     m_stopCondition.notify_all();
 }
 
+bool Service::stopping()
+{
+    std::lock_guard<std::mutex> lock(m_stopMutex);
+    return m_stopping;
+}
+
+bool Service::setHuge(HugeBody &huge, const QMap<QString, QString> &in)
+{
+    bool okNumber = false;
+    const long long bytes = in.value(QStringLiteral("bytes"), QStringLiteral("0")).toLongLong(&okNumber);
+    if (!okNumber || bytes < 0 || bytes > (16LL << 30))
+        return false;
+    huge.bytes = bytes;
+    huge.deflate = in.value(QStringLiteral("deflate")) == QLatin1String("1");
+    huge.endless = in.value(QStringLiteral("endless")) == QLatin1String("1");
+    return true;
+}
+
+bool Service::serveHuge(const HugeBody &huge, const std::string &prefix, const std::string &suffix,
+                        const char *contentType, httplib::Response &res)
+{
+    const bool endless = huge.endless;
+    const unsigned long long total = std::max<unsigned long long>(huge.bytes, prefix.size() + suffix.size());
+    if (!endless && huge.bytes == 0)
+        return false;
+    res.status = 200;
+    if (endless) {
+        // Until the client goes (or the service stops).
+        res.set_chunked_content_provider(contentType, [this, prefix](size_t offset, httplib::DataSink &sink) {
+            if (stopping())
+                return false;
+            std::string piece = offset == 0 ? prefix : std::string();
+            piece.append(kHugePiece, 'x');
+            return sink.write(piece.data(), piece.size());
+        });
+        return true;
+    }
+    if (!huge.deflate) {
+        res.set_content_provider(total, contentType,
+                                 [prefix, suffix, total](size_t offset, size_t length, httplib::DataSink &sink) {
+                                     const std::string piece = hugePiece(prefix, suffix, 'x', total, offset,
+                                                                         std::min(length, kHugePiece));
+                                     return sink.write(piece.data(), piece.size());
+                                 });
+        return true;
+    }
+    // Compressed on the fly: a small transfer that unpacks to the full size.
+    struct Deflater
+    {
+        z_stream stream{};
+        unsigned long long offset = 0;
+    };
+    auto state = std::make_shared<Deflater>();
+    if (deflateInit(&state->stream, Z_BEST_COMPRESSION) != Z_OK)
+        return false;
+    res.set_header("Content-Encoding", "deflate");
+    res.set_chunked_content_provider(
+        contentType,
+        [this, state, prefix, suffix, total](size_t, httplib::DataSink &sink) {
+            if (stopping())
+                return false;
+            std::string in = hugePiece(prefix, suffix, 'x', total, state->offset, 16 * kHugePiece);
+            state->offset += in.size();
+            const int flush = state->offset >= total ? Z_FINISH : Z_NO_FLUSH;
+            z_stream &z = state->stream;
+            z.next_in = reinterpret_cast<Bytef *>(in.data());
+            z.avail_in = static_cast<uInt>(in.size());
+            char out[kHugePiece];
+            int status = Z_OK;
+            do {
+                z.next_out = reinterpret_cast<Bytef *>(out);
+                z.avail_out = sizeof out;
+                status = deflate(&z, flush);
+                const size_t produced = sizeof out - z.avail_out;
+                if (produced > 0 && !sink.write(out, produced))
+                    return false;
+            } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+            if (flush == Z_FINISH)
+                sink.done();
+            return true;
+        },
+        [state](bool) { deflateEnd(&state->stream); });
+    return true;
+}
+
 void Service::pause(int ms, const std::function<bool()> &until)
 {
     std::unique_lock<std::mutex> lock(m_stopMutex);
@@ -147,6 +263,24 @@ void Service::pause(int ms, const std::function<bool()> &until)
 }
 
 namespace {
+
+// Answers, then closes the connection: whatever the client still sends
+// (the unread rest of a body) must not be taken for further requests.
+// The library keeps a connection open after a "Connection: close" it did
+// not ask for itself, but it ends one whose answer could not be written
+// in full, which a provider that declines to go on after the last byte
+// brings about.
+void answerAndClose(httplib::Response &res, int status)
+{
+    res.status = status;
+    res.set_header("Connection", "close");
+    const std::string text = std::to_string(status) + " request refused\n";
+    res.set_content_provider(text.size(), "text/plain",
+                             [text](size_t offset, size_t length, httplib::DataSink &sink) {
+                                 sink.write(text.data() + offset, std::min(length, text.size() - offset));
+                                 return false;
+                             });
+}
 
 // The library reads a body of unknown length (chunked, or until the
 // connection ends) without any limit and refuses form bodies beyond 8 KB,
@@ -179,8 +313,8 @@ bool readBody(const httplib::Request &req, const httplib::ContentReader &reader,
     if (complete)
         return true;
     // The reader has set 413 or 400 itself when the framing was at fault.
-    res.status = tooLarge ? 413 : (res.status >= 400 ? res.status : 400);
-    res.set_header("Connection", "close");
+    // The rest of the body is still on its way: never parse it as requests.
+    answerAndClose(res, tooLarge ? 413 : (res.status >= 400 ? res.status : 400));
     return false;
 }
 
@@ -193,8 +327,7 @@ void Service::install(httplib::Server &server)
     server.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
         if (req.method == "GET" || req.method == "HEAD" || req.method == "POST")
             return httplib::Server::HandlerResponse::Unhandled;
-        res.status = 405;
-        res.set_header("Connection", "close");
+        answerAndClose(res, 405);
         return httplib::Server::HandlerResponse::Handled;
     });
     server.Get(".*", [this](const httplib::Request &req, httplib::Response &res) { handle(req, std::string(), res); });
@@ -238,6 +371,8 @@ void Service::record(const httplib::Request &req, const Context &ctx)
 
 void Service::handle(const httplib::Request &req, const std::string &body, httplib::Response &res)
 {
+    if (m_requestArrived)
+        m_requestArrived(req.remote_addr, req.remote_port);
     Context ctx;
     ctx.req = &req;
     ctx.body = &body;
@@ -291,6 +426,9 @@ void Service::handleOperation(const Route &route, Context &ctx, httplib::Respons
         answer = route.run(ctx);
     }
 
+    if (serveHuge(m_hugeAnswer, "{\"code\":200,\"message\":\"ok\",\"data\":{\"pad\":\"", "\"}}",
+                  "application/json; charset=utf-8", res))
+        return;
     if (m_drop) {
         // Announce the answer, then close the connection before its body.
         const std::string body = JsonText::serialize(answer, m_rawUtf8);
@@ -606,6 +744,8 @@ bool Service::handlePicture(const QString &path, httplib::Response &res)
                         "text/html; charset=utf-8");
         return true;
     }
+    if (serveHuge(m_hugeImage, png.toStdString(), std::string(), "image/png", res))
+        return true;
     res.set_content(png.toStdString(), "image/png");
     return true;
 }
@@ -787,6 +927,10 @@ void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Respon
         if (done)
             m_catalogueSize = n;
         answer(done);
+    } else if (name == "hugeAnswer") {
+        answer(setHuge(m_hugeAnswer, in));
+    } else if (name == "hugeImage") {
+        answer(setHuge(m_hugeImage, in));
     } else if (name == "pushPort") {
         const bool done = number("port", &n) && n <= 65535;
         if (done)
@@ -813,6 +957,10 @@ void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Respon
             m_pushLookupForm = 0;
             if (m_push)
                 m_push->reset();
+            m_hugeAnswer.bytes = 0;
+            m_hugeAnswer.endless = false;
+            m_hugeImage.bytes = 0;
+            m_hugeImage.endless = false;
             m_store.setSetting(QStringLiteral("version"), kDefaultVersion);
             m_store.setSetting(QStringLiteral("version_url"),
                                m_base + QStringLiteral("downloads/OrvaneDesk-%1.tar.gz").arg(kDefaultVersion));

@@ -38,6 +38,12 @@ public:
     void install(httplib::Server &server);
     // Wakes every delayed answer so that shutdown does not wait for it.
     void stop();
+    // Told the peer (address, port) of every request once it has arrived
+    // completely, before it is handled.
+    void setRequestArrived(std::function<void(const std::string &, int)> arrived)
+    {
+        m_requestArrived = std::move(arrived);
+    }
 
     // Exposed for tests of the rules without a socket.
     static bool timeCheckValid(const QMap<QString, QString> &query, qint64 now);
@@ -69,12 +75,27 @@ private:
     // Sleeps up to ms, returns early on stop() or when until() turns false.
     void pause(int ms, const std::function<bool()> &until = {});
 
+    // Oversized bodies for tests of the client's bounds (the hugeAnswer and
+    // hugeImage switches): a body of `bytes` bytes, optionally sent
+    // deflate-compressed, or one that never ends.
+    struct HugeBody
+    {
+        std::atomic<long long> bytes{0};
+        std::atomic<bool> deflate{false};
+        std::atomic<bool> endless{false};
+    };
+    bool setHuge(HugeBody &huge, const QMap<QString, QString> &in);
+    bool serveHuge(const HugeBody &huge, const std::string &prefix, const std::string &suffix,
+                   const char *contentType, httplib::Response &res);
+    bool stopping();
+
     void addRoutes();
     QJsonObject login(Context &ctx);
     QJsonObject loginData(const Store::User &user, const Store::Company &company);
 
     Store &m_store;
     QString m_base;
+    std::function<void(const std::string &, int)> m_requestArrived;
     std::map<std::string, Route> m_routes;
 
     // Misbehaviour switches.
@@ -91,6 +112,8 @@ private:
     std::atomic<int> m_pushPortOverride{0};
     std::atomic<int> m_pushLookupForm{0};
     PushServer *m_push = nullptr;
+    HugeBody m_hugeAnswer;
+    HugeBody m_hugeImage;
 
     std::mutex m_recordMutex;
     QJsonArray m_record;

@@ -7,6 +7,7 @@
 // SIGTERM or SIGINT stops it cleanly.
 
 #include "refservice/PushServer.h"
+#include "refservice/RequestDeadline.h"
 #include "refservice/Service.h"
 #include "refservice/Store.h"
 
@@ -111,6 +112,17 @@ int main(int argc, char **argv)
     }
     const QString base = QStringLiteral("http://%1:%2/").arg(QString::fromStdString(host)).arg(bound);
     service.setBase(base);
+
+    // A request has this long to arrive, counted from the connection's
+    // start or the previous answer on it; slow clients are cut off so that
+    // they cannot hold every worker thread.
+    RequestDeadline deadline(bound, std::chrono::seconds(5));
+    service.setRequestArrived([&deadline](const std::string &address, int port) {
+        deadline.arrived(address, port);
+    });
+    server.set_logger([&deadline](const httplib::Request &req, const httplib::Response &) {
+        deadline.answered(req.remote_addr, req.remote_port);
+    });
 
     std::atomic<bool> listenerEnded{false};
     std::thread listener([&server, &listenerEnded] {

@@ -5,11 +5,12 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
 #include <QUrl>
 
 #include <functional>
-#include <memory>
-#include <vector>
 
 namespace IconFetch {
 
@@ -23,79 +24,127 @@ QStringList sequential(const QStringList &addresses, const QString &baseDir)
 
 namespace {
 
-struct HostQueue
-{
-    QStringList pending;
-    int running = 0;
-};
-
 QString hostKey(const QString &address)
 {
     const QUrl url(address, QUrl::TolerantMode);
     return url.host() + QLatin1Char(':') + QString::number(url.port(-1));
 }
 
-} // namespace
-
-QStringList concurrent(const QStringList &addresses, const QString &baseDir, int perHost,
-                       int timeoutMs)
+// The downloads of one call, a few per host at a time. It may outlive the
+// call (the rest of its pictures still coming in), so it keeps everything
+// its downloads need itself; its downloads are its children and go with it.
+class Batch : public QObject
 {
-    perHost = qMax(1, perHost);
-    QHash<QString, QString> local;
-    QHash<QString, HostQueue> hosts;
-    QStringList hostOrder;
-    int remaining = 0;
-    for (const QString &address : addresses) {
-        if (local.contains(address))
-            continue;
-        // What a one-at-a-time fetch reports even when its wait is cut
-        // short (the thread told to quit): the path, picture or not.
-        local.insert(address, QDir::fromNativeSeparators(ImageCache::localPath(baseDir, address)));
-        const QString host = hostKey(address);
-        if (!hosts.contains(host))
-            hostOrder.append(host);
-        hosts[host].pending.append(address);
-        ++remaining;
+public:
+    Batch(const QString &baseDir, int perHost, int timeoutMs, QObject *parent)
+        : QObject(parent)
+        , m_baseDir(baseDir)
+        , m_perHost(qMax(1, perHost))
+        , m_timeoutMs(timeoutMs)
+    {
     }
 
-    QEventLoop loop;
-    // Declared after everything the downloads' handlers use, so the
-    // downloads (and their connections) go first.
-    std::vector<std::unique_ptr<CloudDownload>> downloads;
-    std::function<void(const QString &)> startNext = [&](const QString &host) {
-        HostQueue &queue = hosts[host];
-        while (queue.running < perHost && !queue.pending.isEmpty()) {
+    void add(const QString &address)
+    {
+        const QString host = hostKey(address);
+        if (!m_hosts.contains(host))
+            m_hostOrder.append(host);
+        m_hosts[host].pending.append(address);
+        ++m_remaining;
+    }
+
+    void start()
+    {
+        for (const QString &host : qAsConst(m_hostOrder))
+            startNext(host);
+    }
+
+    bool isDone() const { return m_remaining == 0; }
+    // Called once the last download has ended.
+    std::function<void()> onDone;
+
+private:
+    struct HostQueue
+    {
+        QStringList pending;
+        int running = 0;
+    };
+
+    void startNext(const QString &host)
+    {
+        HostQueue &queue = m_hosts[host];
+        while (queue.running < m_perHost && !queue.pending.isEmpty()) {
             const QString address = queue.pending.takeFirst();
-            downloads.push_back(std::make_unique<CloudDownload>());
-            CloudDownload *download = downloads.back().get();
-            download->setDownloadInfo(baseDir, address);
-            if (timeoutMs > 0)
-                download->setTimeoutMs(timeoutMs);
-            QObject::connect(download, &CloudDownload::finished_signal, download,
-                             [&, download, address, host]() {
-                                 local[address] = QDir::fromNativeSeparators(download->localPath());
-                                 --hosts[host].running;
-                                 --remaining;
-                                 startNext(host);
-                                 if (remaining == 0)
-                                     loop.quit();
-                             });
+            auto *download = new CloudDownload(this);
+            download->setDownloadInfo(m_baseDir, address);
+            if (m_timeoutMs > 0)
+                download->setTimeoutMs(m_timeoutMs);
+            connect(download, &CloudDownload::finished_signal, this, [this, download, host]() {
+                download->deleteLater();
+                --m_hosts[host].running;
+                --m_remaining;
+                startNext(host);
+                if (isDone() && onDone)
+                    onDone();
+            });
             if (download->begin()) {
                 ++queue.running;
             } else {
-                local[address] = QDir::fromNativeSeparators(download->localPath());
-                --remaining;
+                delete download;
+                --m_remaining;
             }
         }
-    };
-    for (const QString &host : hostOrder)
-        startNext(host);
-    if (remaining > 0)
-        loop.exec();
+    }
 
+    QString m_baseDir;
+    int m_perHost;
+    int m_timeoutMs;
+    QHash<QString, HostQueue> m_hosts;
+    QStringList m_hostOrder;
+    int m_remaining = 0;
+};
+
+} // namespace
+
+QStringList concurrent(const QStringList &addresses, const QString &baseDir, int perHost,
+                       int timeoutMs, QObject *owner)
+{
+    // The paths depend on the addresses alone: what a one-at-a-time fetch
+    // reports too, picture or not, also when a wait is cut short.
     QStringList paths;
-    for (const QString &address : addresses)
-        paths.append(local.value(address));
+    QSet<QString> seen;
+    auto *batch = new Batch(baseDir, perHost, timeoutMs, owner);
+    for (const QString &address : addresses) {
+        paths.append(QDir::fromNativeSeparators(ImageCache::localPath(baseDir, address)));
+        if (!seen.contains(address)) {
+            seen.insert(address);
+            batch->add(address);
+        }
+    }
+    batch->start();
+
+    const QPointer<Batch> guard(batch);
+    if (!batch->isDone()) {
+        // As long as one picture may take, however many there are.
+        QEventLoop loop;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(batch, &QObject::destroyed, &loop, &QEventLoop::quit);
+        batch->onDone = [&loop]() { loop.quit(); };
+        deadline.start(timeoutMs > 0 ? timeoutMs : ImageCache::kTimeoutMs);
+        loop.exec();
+    }
+    if (!guard)
+        return paths; // its owner went during the wait, and took it along
+    if (batch->isDone() || !owner) {
+        delete batch; // ends whatever is still under way
+        return paths;
+    }
+    // The rest completes into the cache behind the caller's back, each
+    // picture within its own time-out; the batch goes when it is done or
+    // with its owner, whichever comes first.
+    batch->onDone = [batch]() { batch->deleteLater(); };
     return paths;
 }
 

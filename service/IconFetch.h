@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+class QObject;
+
 // Downloads of the catalogue's icons into the picture cache. Both give one
 // local path per address, in the order of the addresses, with forward
 // slashes; the paths depend only on the addresses, so both build the same
@@ -17,9 +19,14 @@ constexpr int kPerHost = 6;
 QStringList sequential(const QStringList &addresses, const QString &baseDir);
 
 // A few pictures at a time per host; each still bounded by its own
-// time-out, counted from the moment its request goes out. An address that
-// occurs more than once is downloaded once.
+// time-out (timeoutMs, or the picture default), counted from the moment
+// its request goes out. An address that occurs more than once is
+// downloaded once. The call waits at most one such time-out in all,
+// however many pictures there are. Pictures still missing then keep their
+// paths: with an owner they go on downloading into the cache and arrive
+// later (ended when the owner goes); without one they are given up.
 QStringList concurrent(const QStringList &addresses, const QString &baseDir,
-                       int perHost = kPerHost, int timeoutMs = -1);
+                       int perHost = kPerHost, int timeoutMs = -1,
+                       QObject *owner = nullptr);
 
 } // namespace IconFetch

@@ -1,6 +1,7 @@
 #include "service/ImageCache.h"
 
 #include "core/AppPaths.h"
+#include "core/SaveFile.h"
 #include "service/NetworkAccess.h"
 #include "service/ServiceLog.h"
 
@@ -15,6 +16,10 @@
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
+
+namespace {
+constexpr qint64 kReadBufferBytes = 256 * 1024;
+}
 
 namespace ImageCache {
 
@@ -40,6 +45,12 @@ QString cacheFileName(const QString &address)
     if (plainSuffix.match(suffix).hasMatch())
         name += QLatin1Char('.') + suffix.toLower();
     return name;
+}
+
+bool isFetchable(const QString &address)
+{
+    const QString scheme = QUrl(address, QUrl::TolerantMode).scheme();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
 QString localPath(const QString &baseDir, const QString &address)
@@ -83,7 +94,7 @@ void CloudDownload::setDownloadInfo(const QString &baseDir, const QString &addre
 bool CloudDownload::begin()
 {
     m_succeeded = false;
-    m_writeFailed = false;
+    m_received = 0;
     if (m_address.isEmpty() || m_localPath.isEmpty() || m_reply)
         return false;
 
@@ -91,9 +102,15 @@ bool CloudDownload::begin()
     m_localPath = ImageCache::localPath(m_localPath, m_address);
     if (ImageCache::cacheFileName(m_address).isEmpty())
         return false;
+    if (!ImageCache::isFetchable(m_address)) {
+        qCWarning(lcService) << "not fetching a picture that is not http or https:" << m_address;
+        return false;
+    }
 
     m_file = std::make_unique<QSaveFile>(m_localPath);
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    // Owner-only from the first byte, whatever mode an old copy had.
+    if (!m_file->open(QIODevice::WriteOnly)
+        || !m_file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         qCWarning(lcService) << "cannot write" << m_localPath << m_file->errorString();
         m_file.reset();
         return false;
@@ -104,6 +121,9 @@ bool CloudDownload::begin()
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
     m_reply = threadNetworkManager()->get(request);
+    // The network thread waits while this much is unread, so an oversized
+    // body is never held in memory beyond the bound.
+    m_reply->setReadBufferSize(kReadBufferBytes);
     qCDebug(lcService) << "url-------------" << m_address;
     connect(m_reply.data(), &QNetworkReply::downloadProgress, this, &CloudDownload::readProgress);
     connect(m_reply.data(), &QNetworkReply::readyRead, this, &CloudDownload::httpReadyRead);
@@ -139,8 +159,18 @@ void CloudDownload::httpReadyRead()
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && status.toInt() != 200)
         return; // an error page is never a picture
-    if (m_file->write(chunk) != chunk.size())
-        m_writeFailed = true;
+    // The reply hands over decompressed bytes, so this counts what would
+    // be stored, not what crossed the wire.
+    m_received += chunk.size();
+    if (m_received > m_maxBytes) {
+        qCWarning(lcService) << "picture larger than" << m_maxBytes << "bytes, dropped:" << m_address;
+        fail();
+        return;
+    }
+    if (m_file->write(chunk) != chunk.size() || m_file->error() != QFileDevice::NoError) {
+        qCWarning(lcService) << "cannot write" << m_localPath << m_file->errorString();
+        fail();
+    }
 }
 
 void CloudDownload::requestFinished()
@@ -148,8 +178,10 @@ void CloudDownload::requestFinished()
     if (!m_reply)
         return;
     httpReadyRead();
+    if (!m_reply)
+        return; // failed while taking the last bytes
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool ok = m_reply->error() == QNetworkReply::NoError && status == 200 && !m_writeFailed;
+    const bool ok = m_reply->error() == QNetworkReply::NoError && status == 200;
     if (!ok)
         qCDebug(lcService) << "picture not stored, status" << status << m_reply->errorString();
     m_reply->deleteLater();
@@ -162,6 +194,11 @@ void CloudDownload::requestTimeout()
     if (!m_reply)
         return;
     qCDebug(lcService) << "picture timed out" << m_address;
+    fail();
+}
+
+void CloudDownload::fail()
+{
     // Nobody waits for the rest: stop the transfer instead of letting it
     // fill the file behind the caller's back.
     QNetworkReply *reply = m_reply.data();
@@ -176,7 +213,7 @@ void CloudDownload::finish(bool ok)
 {
     m_timer->stop();
     if (m_file) {
-        m_succeeded = ok && m_file->commit();
+        m_succeeded = ok && SaveFile::commit(*m_file);
         if (!m_succeeded)
             m_file->cancelWriting();
         m_file.reset();

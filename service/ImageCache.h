@@ -14,6 +14,13 @@ class QEventLoop;
 namespace ImageCache {
 
 constexpr int kTimeoutMs = 10000;
+// No picture a service points to comes near this; a body that passes it
+// (counted after decompression) is cut off and fails like any transfer.
+constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
+
+// Pictures come over http and https only: another scheme could name a
+// local file (the stored password) or a FIFO that never ends.
+bool isFetchable(const QString &address);
 
 // "CacheImage" below the base directory, forward slashes.
 QString cacheDir(const QString &baseDir);
@@ -34,8 +41,9 @@ QString localPath(const QString &baseDir, const QString &address);
 // Downloads one picture into the cache. A transfer is either awaited with
 // run() (nested event loop on the caller's thread) or started with begin()
 // and reported by finished_signal(). Only a complete body that came with
-// status 200 becomes the cache file; a failed, refused or timed-out
-// transfer is aborted and leaves no partial file (an earlier complete copy
+// status 200 becomes the cache file, readable by its owner only; a failed,
+// refused, oversized or timed-out transfer, or one that cannot be written
+// in full, is aborted and leaves no partial file (an earlier complete copy
 // of the same address stays).
 //
 // A plain QObject: the download never needs a thread of its own.
@@ -52,7 +60,7 @@ public:
     void run();
     // Starts the transfer and returns at once; finished_signal() follows.
     // Returns false, and no signal follows, when nothing was sent (no
-    // address, no file name in it, cache not writable).
+    // address, no file name in it, not http or https, cache not writable).
     bool begin();
 
     // Before the run: the base directory; afterwards the cache path, whether
@@ -63,6 +71,7 @@ public:
     bool isRunning() const { return !m_reply.isNull(); }
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    void setMaxBytes(qint64 bytes) { m_maxBytes = bytes; }
 
 signals:
     void readProgress(qint64 received, qint64 total);
@@ -75,6 +84,7 @@ public slots:
 
 private:
     void finish(bool ok);
+    void fail();
 
     QString m_localPath;
     QPointer<QNetworkReply> m_reply;
@@ -83,8 +93,9 @@ private:
     QString m_address;
     std::unique_ptr<QSaveFile> m_file;
     int m_timeoutMs = ImageCache::kTimeoutMs;
+    qint64 m_maxBytes = ImageCache::kMaxPictureBytes;
+    qint64 m_received = 0;
     bool m_succeeded = false;
-    bool m_writeFailed = false;
 };
 
 // Downloads a picture into appDirPath/CacheImage and returns the local path

@@ -35,7 +35,11 @@ ServiceReply::ServiceReply(QNetworkReply *reply, int timeoutMs, QObject *parent)
     // A coarse timer may fire up to 5 % early; the time-out is a promise.
     m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, &ServiceReply::onTimeout);
+    connect(reply, &QNetworkReply::readyRead, this, &ServiceReply::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &ServiceReply::onReplyFinished);
+    // The network thread waits while this much is unread, so an oversized
+    // answer is never held in memory beyond the bound.
+    reply->setReadBufferSize(256 * 1024);
     m_timer->start(timeoutMs);
 }
 
@@ -63,7 +67,9 @@ void ServiceReply::onReplyFinished()
         return;
     // Settled here, when the answer comes, not when a waiter looks: a call
     // made meanwhile can hold the waiter on the stack past the time-out.
-    m_body = m_reply->readAll();
+    onReadyRead();
+    if (isFinished())
+        return;
     m_status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     m_error = m_reply->error();
     dropReply();
@@ -78,6 +84,24 @@ void ServiceReply::onReplyFinished()
         qCDebug(lcService) << "request failed, status" << m_status << "error" << m_error;
     }
     settle(result);
+}
+
+void ServiceReply::onReadyRead()
+{
+    if (!m_reply || isFinished())
+        return;
+    // The reply hands over decompressed bytes: a small compressed answer
+    // that unpacks to gigabytes is stopped here as well.
+    const QByteArray chunk = m_reply->readAll();
+    if (qint64(m_body.size()) + chunk.size() > kMaxAnswerBytes) {
+        qCWarning(lcService) << "answer larger than" << kMaxAnswerBytes << "bytes, dropped";
+        m_body.clear();
+        m_status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        dropReply();
+        settle(Result::TooLarge);
+        return;
+    }
+    m_body += chunk;
 }
 
 void ServiceReply::onTimeout()

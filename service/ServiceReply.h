@@ -12,8 +12,9 @@ class QTimer;
 
 // One asynchronous exchange with the service. It is sent when it is made
 // and emits finished() exactly once: with the answer, a failure, or
-// Aborted when its owner calls abort() first. Failures are values, never
-// exceptions or silence. Destroying the object before it finished ends the
+// Aborted when its owner calls abort() first; an answer beyond
+// kMaxAnswerBytes is cut off as soon as it passes the bound. Failures are
+// values, never exceptions or silence. Destroying the object before it finished ends the
 // transfer without a signal; a late answer never reaches anyone.
 class ServiceReply : public QObject
 {
@@ -27,8 +28,13 @@ public:
         NetworkError, // no complete answer (refused, dropped, TLS, ...)
         TimedOut,     // no answer within the time-out
         Aborted,      // the owner called abort()
+        TooLarge,     // the answer passed kMaxAnswerBytes and was cut off
     };
     Q_ENUM(Result)
+
+    // Far above any real answer (the largest, an application list, is a
+    // few hundred kilobytes); counted after decompression.
+    static constexpr qint64 kMaxAnswerBytes = 64 * 1024 * 1024;
 
     // POST with a form body when body is not empty, else GET.
     static ServiceReply *send(const QString &url, const QString &body, int timeoutMs,
@@ -57,6 +63,7 @@ signals:
 private:
     ServiceReply(QNetworkReply *reply, int timeoutMs, QObject *parent);
     void onReplyFinished();
+    void onReadyRead();
     void onTimeout();
     // Cuts the network reply loose: it can no longer report here.
     void dropReply();

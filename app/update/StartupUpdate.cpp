@@ -1,6 +1,5 @@
 #include "app/update/StartupUpdate.h"
 
-#include "app/update/StartupLog.h"
 #include "service/SrvInterface.h"
 #include "ui/QMsgDlg.h"
 
@@ -23,12 +22,15 @@ UpdateCheck::Outcome run()
         return service.getNewNSVSoftwareToAll(SrvInterface::kUpdateRegionId, answer);
     };
     hooks.ask = []() {
-        QMsgDlg box(QStringLiteral("更新提示"), QStringLiteral("发现新版本，是否立即更新？"));
+        QMsgDlg box(UpdateCheck::title(), QStringLiteral("发现新版本，是否立即更新？"));
         return box.exec() == 1;
     };
     hooks.startUpdater = [](const QString &program) {
-        if (!QProcess::startDetached(program, QStringList()))
-            qCWarning(lcStartup) << "cannot start" << program;
+        return QProcess::startDetached(program, QStringList());
+    };
+    hooks.updaterFailed = []() {
+        QMsgDlg box(UpdateCheck::title(), UpdateCheck::updaterFailedText());
+        box.exec();
     };
     return UpdateCheck::run(hooks, UpdateCheck::iniPath());
 }

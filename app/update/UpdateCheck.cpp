@@ -55,7 +55,12 @@ Outcome run(const Hooks &hooks, const QString &ini)
     qCDebug(lcStartup) << "offering version" << offer.version << "over" << installed;
     if (!hooks.ask())
         return Outcome::Declined;
-    hooks.startUpdater(updaterPath());
+    const QString program = updaterPath();
+    if (!hooks.startUpdater(program)) {
+        qCWarning(lcStartup) << "cannot start" << program << "; going on to the sign-in";
+        hooks.updaterFailed();
+        return Outcome::UpdaterFailed;
+    }
     return Outcome::Accepted;
 }
 

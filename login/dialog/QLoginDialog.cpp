@@ -178,8 +178,11 @@ bool QLoginDialog::fetchDesktopApps(const QString &token, const QString &uid,
         if (self && !self->m_closeRequested)
             self->showMessage(text);
     };
-    hooks.fetchIcons = [](const QStringList &addresses) {
-        return IconFetch::concurrent(addresses, AppPaths::appDirPath());
+    hooks.fetchIcons = [self](const QStringList &addresses) {
+        // The sign-in waits for one icon's time at most; icons still on
+        // their way complete into the cache while the dialog lives.
+        return IconFetch::concurrent(addresses, AppPaths::appDirPath(), IconFetch::kPerHost, -1,
+                                     self.data());
     };
     // The fetch waits in nested event loops too; it fills a copy that the
     // session takes over only if the dialog is still there.

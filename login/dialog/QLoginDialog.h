@@ -37,6 +37,8 @@ public:
 
     // Fills the catalogue from the service, caches the icons and writes the
     // catalogue file; shows "获取桌面应用失败！" when the service fails.
+    // Waits for the icons at most one icon's time-out; the ones still on
+    // their way arrive in the cache while the dialog lives.
     bool fetchDesktopApps(const QString &token, const QString &uid, const QString &filePath);
     // Fills the catalogue from the file; silent on failure.
     bool loadDesktopAppsFile(const QString &filePath);

@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueFile.h"
 #include "catalogue/CatalogueJson.h"
 #include "login/core/CatalogueFetch.h"
+#include "tests/support/FullDisk.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -90,6 +91,7 @@ private slots:
     void fileRoundTrip();
     void writeReplacesWholeFile();
     void cacheStaysWholeWhileIconsDownload();
+    void fullDiskKeepsPreviousFile();
     void oddShapesReadAsEmpty();
     void readerAcceptsAnyElementNames();
     void readerRejects_data();
@@ -303,6 +305,46 @@ void TestCatalogue::cacheStaysWholeWhileIconsDownload()
     QCOMPARE(catalogue.size(), 1);
     QCOMPARE(catalogue[0].first->name, QString("New"));
     QVERIFY(messages.isEmpty());
+}
+
+void TestCatalogue::fullDiskKeepsPreviousFile()
+{
+    FullDisk disk;
+    if (!disk.isAvailable())
+        QSKIP(qPrintable(disk.reason()));
+    qInfo() << "full disk by" << disk.kind();
+    const QString path = disk.path() + "/DesktopApp.xml";
+    DesktopAppCatalogue catalogue;
+    QVERIFY(CatalogueJson::fromAppArray(answer()["data"].toObject()["app"], &catalogue));
+    QVERIFY(CatalogueFile::write(path, catalogue));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    // Small enough to sit in the writer's buffer until the very end, and
+    // large enough to pass it: neither may replace the previous file.
+    for (const int apps : {1, 400}) {
+        DesktopAppCatalogue next;
+        auto category = DesktopAppCategoryPtr::create();
+        category->name = "New";
+        DesktopAppList list;
+        for (int i = 0; i < apps; ++i) {
+            auto a = DesktopAppInfoPtr::create();
+            a->id = QString::number(i);
+            a->name = QString(40, 'n');
+            list.append(a);
+        }
+        next.append(qMakePair(category, list));
+        QVERIFY(disk.fill());
+        const bool written = CatalogueFile::write(path, next);
+        disk.release();
+        QVERIFY2(!written, qPrintable(QString("%1 apps, %2").arg(apps).arg(disk.kind())));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList{"DesktopApp.xml"});
+    }
 }
 
 void TestCatalogue::oddShapesReadAsEmpty()

@@ -1,7 +1,9 @@
 #include "core/AppPaths.h"
 #include "core/Settings.h"
+#include "tests/support/FullDisk.h"
 
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTextCodec>
 #include <QtTest>
@@ -86,6 +88,118 @@ private slots:
         QVERIFY2(raw.contains("username=" + gb), raw.constData());
         // The server group provided by the installation survives the write.
         QCOMPARE(Settings::chooseServerAddress(path), QStringLiteral("http://prod.example/"));
+    }
+
+    void valuesBeyondGb2312Survive_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("sharp s") << QStringLiteral("Straße-1");
+        QTest::newRow("euro and accents") << QStringLiteral("€ñé-Ǹ");
+        QTest::newRow("Chinese beyond GB2312") << QStringLiteral("喆𠀀镕");
+        QTest::newRow("emoji") << QStringLiteral("pw😀x");
+        QTest::newRow("emoji last") << QStringLiteral("张😀");
+        QTest::newRow("Cyrillic and Greek, as before") << QStringLiteral("пароль-λ");
+    }
+
+    void valuesBeyondGb2312Survive()
+    {
+        // A password stored as "Stra?e-1" sends another digest next time.
+        QFETCH(QString, value);
+        const QString path = writeRaw("[server]\nflag=0\n");
+        QVERIFY(Settings::writeSignIn({value, value, value, value}, path));
+        // Read from a copy: the settings layer would answer from its cache.
+        const QString copy = path + QStringLiteral(".copy");
+        QVERIFY(QFile::copy(path, copy));
+        QCOMPARE(Settings::userPassword(copy), value);
+        QCOMPARE(Settings::userName(copy), value);
+        QCOMPARE(Settings::token(copy), value);
+        QCOMPARE(Settings::uid(copy), value);
+    }
+
+    void gb2312TextKeepsItsBytes()
+    {
+        // What earlier releases wrote with the GB2312 codec: the same
+        // values written again give the very same bytes.
+        const QString name = QStringLiteral("张三丰·王—“测试”");
+        const QString path = writeRaw(QByteArray());
+        {
+            QSettings old(path, QSettings::IniFormat);
+            old.setIniCodec("GB2312");
+            old.setValue(QStringLiteral("/connect/token"), QStringLiteral("t"));
+            old.setValue(QStringLiteral("/connect/uid"), QStringLiteral("7"));
+            old.setValue(QStringLiteral("/userinfo/rember"), QStringLiteral("1"));
+            old.setValue(QStringLiteral("/userinfo/username"), name);
+            old.setValue(QStringLiteral("/userinfo/userpwd"), QStringLiteral("密码"));
+            old.setValue(QStringLiteral("/userinfo/flag"), 1);
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        QVERIFY(before.contains(QTextCodec::codecForName("GB2312")->fromUnicode(name)));
+        const QString copy = path + QStringLiteral(".copy");
+        QVERIFY(QFile::copy(path, copy));
+        QCOMPARE(Settings::userName(copy), name);
+        QVERIFY(Settings::writeSignIn({QStringLiteral("t"), QStringLiteral("7"), name, QStringLiteral("密码")}, path));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
+
+    void readOnlyFileIsLeftAlone_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("0444") << 0444;
+        QTest::newRow("0400") << 0400;
+        QTest::newRow("0440") << 0440;
+    }
+
+    void readOnlyFileIsLeftAlone()
+    {
+        // An administrator locked the file: its mode and content stay,
+        // also for a user (root) whom the system would let write.
+        QFETCH(int, mode);
+        const QByteArray content = "[server]\nflag=0\n[userinfo]\nusername=old\n";
+        const QString path = writeRaw(content);
+        const QFileDevice::Permissions locked(
+            (mode & 0400 ? QFileDevice::ReadOwner : QFileDevice::Permissions())
+            | (mode & 0040 ? QFileDevice::ReadGroup : QFileDevice::Permissions())
+            | (mode & 0004 ? QFileDevice::ReadOther : QFileDevice::Permissions()));
+        QVERIFY(QFile::setPermissions(path, locked));
+        QVERIFY(!Settings::writeSignIn({QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("new"),
+                                        QStringLiteral("pw")},
+                                       path));
+        QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser
+                                               | QFileDevice::ExeUser),
+                 locked);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+        QCOMPARE(Settings::userName(path), QStringLiteral("old"));
+    }
+
+    void fullDiskKeepsPreviousFile()
+    {
+        FullDisk disk;
+        if (!disk.isAvailable())
+            QSKIP(qPrintable(disk.reason()));
+        qInfo() << "full disk by" << disk.kind();
+        const QString path = disk.path() + QStringLiteral("/Config.ini");
+        QVERIFY(Settings::writeSignIn({QStringLiteral("t1"), QStringLiteral("1"), QStringLiteral("first"),
+                                       QStringLiteral("pw1")},
+                                      path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        QVERIFY(disk.fill());
+        const bool written = Settings::writeSignIn({QString(300, QLatin1Char('t')), QStringLiteral("2"),
+                                                    QStringLiteral("second"), QStringLiteral("pw2")},
+                                                   path);
+        disk.release();
+        QVERIFY2(!written, qPrintable(disk.kind()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
     }
 
     void writesKeysAndRestrictsToOwner()

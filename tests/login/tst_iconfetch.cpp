@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -83,6 +84,8 @@ private slots:
     void fewAtATimePerHost();
     void hangingHostEndsWithTimeouts();
     void waitEndedEarlyStillGivesEveryPath();
+    void waitsOneTimeoutInAll();
+    void restGoesWithItsOwner();
 };
 
 void TestIconFetch::sameResultAsOneAtATime()
@@ -211,6 +214,69 @@ void TestIconFetch::waitEndedEarlyStillGivesEveryPath()
     QCOMPARE(concurrent[1], dir.path() + "/CacheImage/" + ImageCache::cacheFileName(addresses[1]));
     QCOMPARE(QDir(dir.filePath("CacheImage")).entryList(QDir::Files | QDir::Hidden), QStringList());
     QVERIFY(service.setImageHang(false));
+}
+
+namespace {
+
+int pictureRequests(const RefServiceProcess &service)
+{
+    int count = 0;
+    for (const QJsonValue &entry : service.received())
+        count += entry.toObject().value("path").toString().startsWith("images/") ? 1 : 0;
+    return count;
+}
+
+QStringList cached(const QTemporaryDir &dir)
+{
+    return QDir(dir.filePath("CacheImage")).entryList(QDir::Files | QDir::Hidden);
+}
+
+} // namespace
+
+void TestIconFetch::waitsOneTimeoutInAll()
+{
+    // Twenty-four silent icons, four at a time, 1.5 s each: one at a time
+    // they would hold the sign-in for six rounds; it waits for one.
+    RefServiceProcess service;
+    QVERIFY2(service.isRunning(), qPrintable(service.errorText()));
+    QVERIFY(service.setImageHang(true));
+    QStringList addresses;
+    for (int i = 1; i <= 24; ++i)
+        addresses << service.baseUrl() + QStringLiteral("images/bulk/%1/icon.png").arg(i);
+    QTemporaryDir dir;
+    QObject owner;
+    const QStringList paths = IconFetch::concurrent(addresses, dir.path(), 4, 1500, &owner);
+    const int requested = pictureRequests(service);
+    QVERIFY2(requested <= 8, qPrintable(QString::number(requested)));
+    QCOMPARE(paths.size(), 24);
+    for (int i = 0; i < 24; ++i)
+        QCOMPARE(paths[i], dir.path() + "/CacheImage/" + ImageCache::cacheFileName(addresses[i]));
+
+    // The rest go on behind the sign-in and arrive at their paths.
+    QVERIFY(service.setImageHang(false));
+    QTRY_COMPARE_WITH_TIMEOUT(pictureRequests(service), 24, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(cached(dir).size() >= 24 - requested, 30000);
+    for (int i = requested; i < 24; ++i)
+        QVERIFY2(QFileInfo(paths[i]).size() > 0, qPrintable(paths[i]));
+}
+
+void TestIconFetch::restGoesWithItsOwner()
+{
+    RefServiceProcess service;
+    QVERIFY2(service.isRunning(), qPrintable(service.errorText()));
+    QVERIFY(service.setImageHang(true));
+    QStringList addresses;
+    for (int i = 1; i <= 12; ++i)
+        addresses << service.baseUrl() + QStringLiteral("images/bulk/%1/icon.png").arg(i);
+    QTemporaryDir dir;
+    auto owner = std::make_unique<QObject>();
+    IconFetch::concurrent(addresses, dir.path(), 4, 400, owner.get());
+    QCOMPARE(owner->children().size(), 1); // the rest still under way
+    owner.reset();
+    // Nothing of it is left to answer: no file appears later.
+    QVERIFY(service.setImageHang(false));
+    QTest::qWait(500);
+    QCOMPARE(cached(dir), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestIconFetch)

@@ -104,6 +104,8 @@ private slots:
     void acceptedWithFailedCatalogueKeepsKeys();
     void offline_data();
     void offline();
+    void passwordBeyondGb2312SignsInOfflineLater();
+    void readOnlyConfigStillSignsIn();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -253,6 +255,44 @@ void TestLoginAttempt::acceptedWithFailedCatalogueKeepsKeys()
     QSettings settings(m_config, QSettings::IniFormat);
     QCOMPARE(settings.value("connect/token").toString(), QString("tok-1"));
     QCOMPARE(settings.value("userinfo/flag").toInt(), 1);
+}
+
+void TestLoginAttempt::passwordBeyondGb2312SignsInOfflineLater()
+{
+    // Stored as typed, so the later offline sign-in with the same password
+    // matches (and an automatic one sends the same digest).
+    const QString password = QStringLiteral("Straße-1😀");
+    Fake fake;
+    fake.configPath = m_config;
+    LoginUserInfo user;
+    LoginServiceLinks links;
+    QVERIFY(LoginAttempt(fake.hooks(), m_config).run("müller", password, true, &user, &links));
+    // The next start reads the file afresh (a copy: this process's settings
+    // layer would answer from its cache).
+    const QString nextStart = m_dir->filePath("Config-next.ini");
+    QVERIFY(QFile::copy(m_config, nextStart));
+    Fake offline;
+    QVERIFY(LoginAttempt(offline.hooks(), nextStart).run("müller", password, false, &user, &links));
+    QCOMPARE(offline.events, QStringList{"file"});
+}
+
+void TestLoginAttempt::readOnlyConfigStillSignsIn()
+{
+    // An administrator locked the file: the sign-in succeeds for this run,
+    // and the file keeps its mode and content.
+    const QByteArray before = readAll(m_config);
+    QVERIFY(QFile::setPermissions(m_config, QFileDevice::ReadOwner | QFileDevice::ReadGroup
+                                                | QFileDevice::ReadOther));
+    Fake fake;
+    fake.configPath = m_config;
+    LoginUserInfo user;
+    LoginServiceLinks links;
+    QVERIFY(LoginAttempt(fake.hooks(), m_config).run("demo", "pw", true, &user, &links));
+    QCOMPARE(fake.events, (QStringList{"request:demo/pw", "fetch:tok-1/42"}));
+    QCOMPARE(QFile::permissions(m_config)
+                 & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+             QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QCOMPARE(readAll(m_config), before);
 }
 
 void TestLoginAttempt::offline_data()

@@ -6,7 +6,10 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -73,6 +76,41 @@ QByteArray pushBody(quint16 port, const QByteArray &head, const std::function<QB
     return answer.left(answer.indexOf("\r\n"));
 }
 
+int connectLoopback(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Everything that arrives on fd until it is closed or silent for ms;
+// closed tells which.
+QByteArray drain(int fd, int ms, bool *closed = nullptr)
+{
+    QByteArray received;
+    char buffer[4096];
+    pollfd p{fd, POLLIN, 0};
+    bool ended = false;
+    while (::poll(&p, 1, ms) > 0) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            ended = true;
+            break;
+        }
+        received.append(buffer, int(n));
+    }
+    if (closed)
+        *closed = ended;
+    return received;
+}
+
 } // namespace
 
 // The reference service as a program: what it answers to good, bad and
@@ -97,6 +135,8 @@ private slots:
     void bodyWithoutLimit_data();
     void bodyWithoutLimit();
     void largeFormBody();
+    void slowClientsAreCutOff();
+    void refusedBodyEndsConnection();
     void avatarOfHugeDimensions();
     void recordKeepsPartOfLargeBodies();
     void catalogue();
@@ -374,6 +414,113 @@ void RefServiceTest::bodyWithoutLimit()
                                        chunked ? QByteArray("0\r\n\r\n") : QByteArray(), limit, &sent);
     QVERIFY2(answer.startsWith("HTTP/1.1 " + status), answer.constData());
     QVERIFY2(sent < limit, qPrintable(QString::number(sent)));
+    QCOMPARE(m_service->demoCredentials().first, m_uid);
+}
+
+// Seventy clients that send one header line every two seconds, more than
+// the service has threads: they are cut off, and others are served.
+void RefServiceTest::slowClientsAreCutOff()
+{
+    const quint16 port = quint16(QUrl(m_service->baseUrl()).port());
+    constexpr int kSlow = 70;
+    std::atomic<int> connected{0};
+    std::atomic<int> cut{0};
+    std::atomic<int> answered{0};
+    std::atomic<bool> stop{false};
+    // Each client on a thread of its own, so that none waits for another
+    // (a connect may wait seconds in a full accept queue). Each goes on
+    // until the service cuts it off, when its sends fail.
+    std::vector<std::thread> clients;
+    struct Joiner
+    {
+        std::atomic<bool> &stop;
+        std::vector<std::thread> &threads;
+        ~Joiner()
+        {
+            stop = true;
+            for (std::thread &thread : threads)
+                thread.join();
+        }
+    } joiner{stop, clients};
+    for (int i = 0; i < kSlow; ++i) {
+        clients.emplace_back([&] {
+            const int fd = connectLoopback(port);
+            if (fd < 0)
+                return;
+            ++connected;
+            const QByteArray start = "GET /images/bulk/1/icon.png HTTP/1.1\r\nHost: x\r\n";
+            const QByteArray line = "X-Slow: 1\r\n";
+            bool ok = ::send(fd, start.constData(), size_t(start.size()), MSG_NOSIGNAL) > 0;
+            // One header line a second, well within the library's read time-out.
+            for (int tick = 1; ok && !stop && tick <= 60 * 20; ++tick) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (tick % 20 == 0)
+                    ok = ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) > 0;
+            }
+            if (!ok)
+                ++cut;
+            // Never given their picture (the library may answer the half
+            // request with a 400 of its own).
+            if (drain(fd, 0).contains("200 OK"))
+                ++answered;
+            ::close(fd);
+        });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(connected.load(), kSlow, 30000);
+    QTest::qWait(1000);
+    int status = 0;
+    const QByteArray picture = m_service->get(QStringLiteral("images/bulk/2/icon.png"), &status);
+    QCOMPARE(status, 200);
+    QTRY_COMPARE_WITH_TIMEOUT(cut.load(), kSlow, 30000);
+    QVERIFY(!QImage::fromData(picture).isNull());
+    QCOMPARE(answered.load(), 0);
+    QCOMPARE(m_service->demoCredentials().first, m_uid);
+}
+
+// The unread rest of a refused body is never taken for requests: here it
+// is made of requests, which must go unanswered.
+void RefServiceTest::refusedBodyEndsConnection()
+{
+    const int fd = connectLoopback(quint16(QUrl(m_service->baseUrl()).port()));
+    QVERIFY(fd >= 0);
+    QByteArray payload = "POST /NSVUserService/login/json?" + tc().toLatin1()
+        + " HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+          "Transfer-Encoding: chunked\r\n\r\n";
+    const QByteArray request = "GET /images/bulk/3/icon.png HTTP/1.1\r\nHost: x\r\n\r\n";
+    QByteArray data;
+    while (data.size() < 1024 * 1024)
+        data += request;
+    for (int i = 0; i < 10; ++i)
+        payload += QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n";
+    payload += "0\r\n\r\n";
+
+    QByteArray received;
+    qint64 sent = 0;
+    while (sent < payload.size()) {
+        pollfd p{fd, POLLIN | POLLOUT, 0};
+        if (::poll(&p, 1, 5000) <= 0)
+            break;
+        if (p.revents & POLLIN) {
+            char buffer[4096];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            received.append(buffer, int(n));
+        }
+        if (p.revents & POLLOUT) {
+            const ssize_t n = ::send(fd, payload.constData() + sent,
+                                     size_t(qMin<qint64>(64 * 1024, payload.size() - sent)), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += n;
+        }
+        if (p.revents & (POLLERR | POLLHUP))
+            break;
+    }
+    received += drain(fd, 3000);
+    ::close(fd);
+    QVERIFY2(received.startsWith("HTTP/1.1 413"), received.left(200).constData());
+    QCOMPARE(received.count("HTTP/1.1 "), 1);
     QCOMPARE(m_service->demoCredentials().first, m_uid);
 }
 

@@ -1,10 +1,14 @@
 #include "core/AppPaths.h"
 #include "service/ImageCache.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QImage>
 #include <QThread>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <sys/types.h>
 
 class ImageCacheTest : public QObject
 {
@@ -25,6 +29,12 @@ private slots:
     void concurrentTransfers();
     void ownerDestroyedWhileWaiting();
     void waitCutShortEndsTransfer();
+    void onlyHttpAndHttps_data();
+    void onlyHttpAndHttps();
+    void cachedPictureIsOwnerOnly();
+    void oversizedPictureIsDropped_data();
+    void oversizedPictureIsDropped();
+    void fullDiskKeepsEarlierCopy();
 
 private:
     QStringList cacheEntries() const;
@@ -245,6 +255,128 @@ void ImageCacheTest::waitCutShortEndsTransfer()
     QVERIFY(!running);
     QVERIFY(!succeeded);
     QVERIFY(cacheEntries().isEmpty());
+}
+
+void ImageCacheTest::onlyHttpAndHttps_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("sent");
+    // The stored password must never be copied into the cache.
+    QTest::newRow("local file") << "file://%1/Config.ini" << false;
+    QTest::newRow("FIFO") << "file://%1/pipe.png" << false;
+    QTest::newRow("upper-case file scheme") << "FILE://%1/Config.ini" << false;
+    QTest::newRow("resource") << "qrc:/QOrvaneDesk/image/x.png" << false;
+    QTest::newRow("ftp") << "ftp://127.0.0.1:9/x.png" << false;
+    QTest::newRow("data") << "data:image/png;base64,iVBORw0KGgo=/x.png" << false;
+    QTest::newRow("http") << "http://127.0.0.1:9/x.png" << true;
+    QTest::newRow("upper-case https") << "HTTPS://127.0.0.1:9/x.png" << true;
+}
+
+void ImageCacheTest::onlyHttpAndHttps()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, sent);
+    QTemporaryDir secrets;
+    QFile config(secrets.filePath(QStringLiteral("Config.ini")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("[userinfo]\nuserpwd=secret\n");
+    config.close();
+    // A FIFO nobody writes to: opening it for reading would wait for good.
+    QCOMPARE(mkfifo(QFile::encodeName(secrets.filePath(QStringLiteral("pipe.png"))).constData(), 0600), 0);
+    if (address.contains(QLatin1String("%1")))
+        address = address.arg(secrets.path());
+
+    CloudDownload download;
+    download.setDownloadInfo(m_appDir->path(), address);
+    QCOMPARE(download.begin(), sent);
+    if (sent) {
+        QSignalSpy finished(&download, &CloudDownload::finished_signal);
+        QVERIFY(finished.wait(15000));
+    }
+    QVERIFY(!download.succeeded());
+    QVERIFY(cacheEntries().isEmpty());
+    QCOMPARE(fetchImageToCache(address), download.localPath());
+    QVERIFY(cacheEntries().isEmpty());
+}
+
+void ImageCacheTest::cachedPictureIsOwnerOnly()
+{
+    const mode_t previous = umask(022);
+    const QString address = m_service->baseUrl() + QStringLiteral("images/app/a101/icon.png");
+    const QString path = fetchImageToCache(address);
+    umask(previous);
+    QVERIFY(!QImage(path).isNull());
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void ImageCacheTest::oversizedPictureIsDropped_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<int>("how");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("large but real") << qint64(2 * 1024 * 1024) << int(RefServiceProcess::Huge::Plain) << true;
+    QTest::newRow("beyond the bound") << ImageCache::kMaxPictureBytes + 1 << int(RefServiceProcess::Huge::Plain)
+                                      << false;
+    // A few hundred kilobytes on the wire.
+    QTest::newRow("unpacks beyond the bound") << qint64(512) * 1024 * 1024
+                                              << int(RefServiceProcess::Huge::Deflated) << false;
+    QTest::newRow("endless") << qint64(0) << int(RefServiceProcess::Huge::Endless) << false;
+}
+
+void ImageCacheTest::oversizedPictureIsDropped()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(int, how);
+    QFETCH(bool, stored);
+    const QString address = m_service->baseUrl() + QStringLiteral("images/misc/huge/icon.png");
+    const QString earlier = fetchImageToCache(address);
+    const QImage first(earlier);
+    QVERIFY(!first.isNull());
+
+    QVERIFY(m_service->setHugeImage(bytes, RefServiceProcess::Huge(how)));
+    CloudDownload download;
+    // Only the bound may end the transfer, never the clock.
+    download.setTimeoutMs(600000);
+    download.setDownloadInfo(m_appDir->path(), address);
+    QSignalSpy finished(&download, &CloudDownload::finished_signal);
+    QVERIFY(download.begin());
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(download.succeeded(), stored);
+    QCOMPARE(download.localPath(), earlier);
+    if (stored) {
+        QCOMPARE(QFileInfo(earlier).size(), bytes);
+    } else {
+        QCOMPARE(QImage(earlier), first);
+        QCOMPARE(cacheEntries(), QStringList{QFileInfo(earlier).fileName()});
+    }
+}
+
+void ImageCacheTest::fullDiskKeepsEarlierCopy()
+{
+    FullDisk disk;
+    if (!disk.isAvailable())
+        QSKIP(qPrintable(disk.reason()));
+    qInfo() << "full disk by" << disk.kind();
+    const QString address = m_service->baseUrl() + QStringLiteral("images/app/a101/icon.png");
+    const QString path = fetchImageToCache(address, disk.path());
+    const QByteArray before = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    QVERIFY(!QImage::fromData(before).isNull());
+
+    QVERIFY(disk.fill());
+    CloudDownload download;
+    download.setDownloadInfo(disk.path(), address);
+    download.run();
+    disk.release();
+    QVERIFY2(!download.succeeded(), qPrintable(disk.kind()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QCOMPARE(QDir(ImageCache::cacheDir(disk.path())).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QFileInfo(path).fileName()});
 }
 
 QTEST_GUILESS_MAIN(ImageCacheTest)

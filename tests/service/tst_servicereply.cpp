@@ -62,6 +62,12 @@ void TestServiceReply::outcomes_data()
     QTest::newRow("connection dropped") << "drop" << int(ServiceReply::Result::NetworkError) << false;
     QTest::newRow("nobody listening") << "refused" << int(ServiceReply::Result::NetworkError) << false;
     QTest::newRow("too late") << "late" << int(ServiceReply::Result::TimedOut) << false;
+    QTest::newRow("large but real") << "large" << int(ServiceReply::Result::Ok) << true;
+    // A valid envelope, only far too long.
+    QTest::newRow("beyond the bound") << "huge" << int(ServiceReply::Result::TooLarge) << false;
+    // A few hundred kilobytes on the wire that unpack to 1 GiB.
+    QTest::newRow("unpacks beyond the bound") << "bomb" << int(ServiceReply::Result::TooLarge) << false;
+    QTest::newRow("endless") << "endless" << int(ServiceReply::Result::TooLarge) << false;
 }
 
 void TestServiceReply::outcomes()
@@ -90,11 +96,22 @@ void TestServiceReply::outcomes()
     } else if (what == "late") {
         QVERIFY(m_service->setDelay(1500));
         timeoutMs = 300;
+    } else if (what == "large") {
+        QVERIFY(m_service->setHugeAnswer(4 * 1024 * 1024));
+    } else if (what == "huge") {
+        QVERIFY(m_service->setHugeAnswer(ServiceReply::kMaxAnswerBytes + 1));
+    } else if (what == "bomb") {
+        QVERIFY(m_service->setHugeAnswer(qint64(1) << 30, RefServiceProcess::Huge::Deflated));
+    } else if (what == "endless") {
+        QVERIFY(m_service->setHugeAnswer(0, RefServiceProcess::Huge::Endless));
     }
+    // Only the bound may end these transfers, never the clock.
+    if (what == "large" || what == "huge" || what == "bomb" || what == "endless")
+        timeoutMs = 600000;
 
     QScopedPointer<ServiceReply> reply(ServiceReply::send(url, body, timeoutMs));
     QSignalSpy spy(reply.data(), &ServiceReply::finished);
-    QVERIFY(spy.wait(10000));
+    QVERIFY(spy.wait(60000));
     QCOMPARE(int(reply->result()), expected);
     QCOMPARE(spy.at(0).at(0).value<ServiceReply::Result>(), reply->result());
     QCOMPARE(reply->answered(), answered);

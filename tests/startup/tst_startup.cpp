@@ -23,6 +23,8 @@ private slots:
     void flagAbsentShowsDialog();
     void updateAccepted();
     void updateDeclined();
+    void updaterThatDoesNotStartIsTold_data();
+    void updaterThatDoesNotStartIsTold();
 
 private:
     void prepare(const QByteArray &userinfo);
@@ -205,6 +207,35 @@ void TestStartup::updateDeclined()
     QVERIFY2(m_output.contains("signed in with"), qPrintable(m_output));
     QSettings ini(m_folder + "/UpdaterVer.ini", QSettings::IniFormat);
     QCOMPARE(ini.value("MAINVER/mainver").toString(), QString("1.0.1"));
+}
+
+void TestStartup::updaterThatDoesNotStartIsTold_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::newRow("missing") << false;
+    QTest::newRow("not executable") << true;
+}
+
+void TestStartup::updaterThatDoesNotStartIsTold()
+{
+    QFETCH(bool, present);
+    QVERIFY(m_service->setOfferedVersion("9.9.9"));
+    QSettings(m_folder + "/UpdaterVer.ini", QSettings::IniFormat).setValue("MAINVER/curver", "1.0.0");
+    if (present) {
+        QFile updater(m_folder + "/UpdaterNew");
+        QVERIFY(updater.open(QIODevice::WriteOnly));
+        updater.write("#!/bin/sh\nexit 0\n");
+        updater.close();
+        QVERIFY(updater.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+    prepare("rember=1\nflag=1\nusername=demo\nuserpwd=demo1234\n");
+    start("confirm");
+    QVERIFY2(waitForExit(), qPrintable(m_output));
+    QCOMPARE(m_client->exitCode(), 0);
+    const int asked = m_output.indexOf(QStringLiteral("title: 更新提示 text: 发现新版本，是否立即更新？"));
+    const int told = m_output.indexOf(QStringLiteral("title: 更新提示 text: \\r\\n更新程序启动失败，请稍后重试！"));
+    const int signedIn = m_output.indexOf("signed in with");
+    QVERIFY2(asked >= 0 && told > asked && signedIn > told, qPrintable(m_output));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -37,6 +37,7 @@ private slots:
     void recordsOfferBeforeAsking();
     void nothingWrittenWithoutOffer();
     void updaterBesideExecutable();
+    void updaterThatDoesNotStartIsTold();
 };
 
 void TestUpdateCheck::cToInt_data()
@@ -140,7 +141,11 @@ void TestUpdateCheck::recordsOfferBeforeAsking()
         seenUrl = settings.value("MAINVER/fileurl").toString();
         return accept;
     };
-    hooks.startUpdater = [&](const QString &program) { started = program; };
+    hooks.startUpdater = [&](const QString &program) {
+        started = program;
+        return true;
+    };
+    hooks.updaterFailed = []() { QFAIL("failure reported"); };
 
     QCOMPARE(UpdateCheck::run(hooks, ini),
              accept ? UpdateCheck::Outcome::Accepted : UpdateCheck::Outcome::Declined);
@@ -171,15 +176,18 @@ void TestUpdateCheck::nothingWrittenWithoutOffer()
         if (QFile f(ini); f.open(QIODevice::ReadOnly))
             before = f.readAll();
         bool asked = false;
+        bool started = false;
         UpdateCheck::Hooks hooks;
         hooks.query = [&](QString *answer) {
             *answer = c.answer;
             return c.answered;
         };
         hooks.ask = [&]() { return asked = true; };
-        hooks.startUpdater = [](const QString &) { QFAIL("updater started"); };
+        hooks.startUpdater = [&](const QString &) { return started = true; };
+        hooks.updaterFailed = []() {};
         QCOMPARE(UpdateCheck::run(hooks, ini), UpdateCheck::Outcome::NoUpdate);
         QVERIFY(!asked);
+        QVERIFY(!started);
         QByteArray after;
         if (QFile f(ini); f.open(QIODevice::ReadOnly))
             after = f.readAll();
@@ -194,6 +202,26 @@ void TestUpdateCheck::updaterBesideExecutable()
     QCOMPARE(UpdateCheck::updaterPath(), dir.path() + "/UpdaterNew");
     QCOMPARE(UpdateCheck::iniPath(), dir.path() + "/UpdaterVer.ini");
     AppPaths::setAppDirPathOverride(QString());
+}
+
+void TestUpdateCheck::updaterThatDoesNotStartIsTold()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("UpdaterVer.ini");
+    QSettings(ini, QSettings::IniFormat).setValue("MAINVER/curver", "1.2.3");
+    int told = 0;
+    UpdateCheck::Hooks hooks;
+    hooks.query = [](QString *answer) {
+        *answer = versionAnswer("1.2.4");
+        return true;
+    };
+    hooks.ask = []() { return true; };
+    hooks.startUpdater = [](const QString &) { return false; };
+    hooks.updaterFailed = [&]() { ++told; };
+    QCOMPARE(UpdateCheck::run(hooks, ini), UpdateCheck::Outcome::UpdaterFailed);
+    QCOMPARE(told, 1);
+    // The offer stays recorded for a later start.
+    QCOMPARE(QSettings(ini, QSettings::IniFormat).value("MAINVER/mainver").toString(), QString("1.2.4"));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateCheck)

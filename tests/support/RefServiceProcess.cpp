@@ -183,6 +183,23 @@ bool RefServiceProcess::setCatalogueSize(int apps)
     return admin(QStringLiteral("catalogue"), {{QStringLiteral("apps"), QString::number(apps)}});
 }
 
+static QList<QPair<QString, QString>> hugeParams(qint64 bytes, RefServiceProcess::Huge how)
+{
+    return {{QStringLiteral("bytes"), QString::number(bytes)},
+            {QStringLiteral("deflate"), how == RefServiceProcess::Huge::Deflated ? QStringLiteral("1") : QStringLiteral("0")},
+            {QStringLiteral("endless"), how == RefServiceProcess::Huge::Endless ? QStringLiteral("1") : QStringLiteral("0")}};
+}
+
+bool RefServiceProcess::setHugeAnswer(qint64 bytes, Huge how)
+{
+    return admin(QStringLiteral("hugeAnswer"), hugeParams(bytes, how));
+}
+
+bool RefServiceProcess::setHugeImage(qint64 bytes, Huge how)
+{
+    return admin(QStringLiteral("hugeImage"), hugeParams(bytes, how));
+}
+
 bool RefServiceProcess::reset()
 {
     return admin(QStringLiteral("reset"));
