@@ -1,5 +1,6 @@
 #pragma once
 
+#include "refservice/Downloads.h"
 #include "refservice/Store.h"
 
 #include <QByteArray>
@@ -81,6 +82,8 @@ private:
     std::atomic<bool> m_drop{false};
     std::atomic<bool> m_imageHang{false};
     std::atomic<int> m_catalogueSize{0};
+
+    Downloads m_downloads;
 
     std::mutex m_recordMutex;
     QJsonArray m_record;
