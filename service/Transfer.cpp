@@ -119,6 +119,7 @@ bool Transfer::acceptHeaders()
         if (!fits) {
             qCDebug(lcService) << "continuation does not fit: asked from" << offset << "got"
                                << m_reply->rawHeader("Content-Range");
+            m_answer.length = range.length;
             dropReply();
             settle(Result::BadRange);
             return false;
@@ -233,8 +234,10 @@ void Transfer::dropReply()
     QNetworkReply *reply = m_reply.data();
     m_reply = nullptr;
     reply->disconnect(this);
+    // Aborted from the event loop: an abort from inside the reply's own
+    // signals upsets its error handling.
     if (reply->isRunning())
-        reply->abort();
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
     reply->deleteLater();
 }
 
