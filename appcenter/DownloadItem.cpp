@@ -24,6 +24,7 @@ DownloadItem::DownloadItem(QWidget *parent, const DesktopAppInfoPtr &app, unsign
     , m_app(app)
     , m_job(job ? job : new DownloadJob(app, AppPaths::appDirPath(), this))
 {
+    registerDesktopAppTypes();
     ui->setupUi(this);
     m_job->setParent(this);
     if (app) {
