@@ -414,7 +414,7 @@ void tst_DownloadManager::plainStaticServer()
     QTemporaryDir root;
     QByteArray content(3 * 1024 * 1024 + 7, '\0');
     for (int i = 0; i < content.size(); ++i)
-        content[i] = char((i * 7919) >> 5);
+        content[i] = char((quint32(i) * 7919u) >> 5);
     writeFile(root.filePath(QStringLiteral("tool-setup.bin")), content);
     QProcess server;
     server.setProgram(QStringLiteral("python3"));
