@@ -73,6 +73,8 @@ void DownloadJob::pause()
     m_view.status = QStringLiteral("停止下载");
     m_view.speed = QStringLiteral("0 KB/S");
     m_view.remaining = QStringLiteral("0s");
+    m_view.current = formatSize(m_received, false);
+    m_view.fileSize = formatSize(m_total, false);
     m_secondsLeft = -1;
     emit changed();
 }
