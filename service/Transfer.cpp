@@ -13,7 +13,7 @@ namespace {
 
 // Bytes taken from the reply per read, and the most the reply may hold
 // unread: memory stays the same whatever the file's size.
-constexpr qint64 kChunk = 256 * 1024;
+constexpr qint64 kChunk = 1024 * 1024;
 constexpr qint64 kReadBuffer = 4 * 1024 * 1024;
 
 } // namespace
