@@ -218,8 +218,8 @@ void tst_RefDownloads::stallAfter()
     // Switched off: the stalled answer ends (the connection closes).
     QVERIFY(m_service->setStallAfter(-1));
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
-    QVERIFY(reply->error() != QNetworkReply::NoError);
-    QCOMPARE(reply->bytesAvailable(), qint64(5000));
+    // Cut short (Qt does not always call that an error).
+    QCOMPARE(reply->readAll(), m_whole.body.left(5000));
     delete reply;
 }
 
