@@ -4,11 +4,23 @@
 #include "platform/Platform.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 
 using namespace DownloadFiles;
+
+namespace {
+
+// Partial files being written, and by whom. GUI thread only.
+QHash<QString, const DownLoadManager *> &partialOwners()
+{
+    static QHash<QString, const DownLoadManager *> owners;
+    return owners;
+}
+
+} // namespace
 
 DownLoadManager::DownLoadManager(QObject *parent)
     : QObject(parent)
@@ -52,7 +64,33 @@ void DownLoadManager::downloadFile(const QString &url, const QString &dir)
         return;
     }
     m_partialPath = DownloadFiles::partialPath(folder, name);
+    if (!claimPartial()) {
+        qCWarning(lcAppcenter) << "another download writes" << m_partialPath;
+        failLater(DOWNLOAD_ERROR);
+        return;
+    }
     startTransfer(Start::Continue);
+    if (!isRunning())
+        releasePartial();
+}
+
+bool DownLoadManager::claimPartial()
+{
+    const QString key = QFileInfo(m_partialPath).absoluteFilePath();
+    const DownLoadManager *owner = partialOwners().value(key);
+    if (owner && owner != this)
+        return false;
+    partialOwners().insert(key, this);
+    return true;
+}
+
+void DownLoadManager::releasePartial()
+{
+    if (m_partialPath.isEmpty())
+        return;
+    const QString key = QFileInfo(m_partialPath).absoluteFilePath();
+    if (partialOwners().value(key) == this)
+        partialOwners().remove(key);
 }
 
 void DownLoadManager::startTransfer(Start start)
@@ -166,6 +204,7 @@ void DownLoadManager::onTransferFinished(Transfer::Result result)
     case Transfer::Result::TimedOut:
         // Like a pause: the bytes so far stay until the row decides.
         m_file.reset();
+        releasePartial();
         emit signalDownloadError(DOWNLOAD_TIMEOUT);
         return;
     case Transfer::Result::Aborted:
@@ -203,6 +242,7 @@ void DownLoadManager::finishFile(int status)
         return;
     }
     QFile::remove(recordPath(m_partialPath));
+    releasePartial();
     m_finishedPath = finalName;
     m_received = QFileInfo(finalName).size();
     m_total = m_received;
@@ -239,6 +279,7 @@ void DownLoadManager::endTransfer()
         transfer->deleteLater();
     }
     m_file.reset();
+    releasePartial();
 }
 
 void DownLoadManager::stopDownload()

@@ -84,6 +84,10 @@ private:
     void failLater(DOWNLOADETYPE kind);
     void endTransfer();
     void removePartial();
+    // One manager at a time writes a partial file: two downloads whose
+    // addresses end in the same file name would mix their bytes.
+    bool claimPartial();
+    void releasePartial();
 
     QUrl m_url;
     QString m_partialPath;

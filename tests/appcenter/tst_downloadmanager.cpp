@@ -104,6 +104,7 @@ private slots:
     void noDataIsATimeout();
     void addressWithoutFileNameFailsAtOnce();
     void olderFileOfTheFinalNameIsReplaced();
+    void oneWriterPerPartialFile();
     void plainStaticServer();
     void downloadedInstallerReallyRuns();
 
@@ -406,6 +407,30 @@ void tst_DownloadManager::olderFileOfTheFinalNameIsReplaced()
     QCOMPARE(fileSha256(f.path(kInstaller)), sha256(m_installer));
     QCOMPARE(f.launched, QStringList{f.path(kInstaller)});
     QCOMPARE(f.files(), QStringList{kInstaller});
+}
+
+void tst_DownloadManager::oneWriterPerPartialFile()
+{
+    // Two addresses ending in the same file name, into the same folder.
+    Fixture f;
+    DownLoadManager other;
+    other.setSupportBreakpoint(true);
+    other.setLauncher([](const QString &) { return true; });
+    QSignalSpy otherErrors(&other, &DownLoadManager::signalDownloadError);
+    QVERIFY(m_service->setStallAfter(30000));
+    f.manager.downloadFile(m_service->installerUrl(), f.dir.path());
+    QTRY_COMPARE_WITH_TIMEOUT(f.manager.bytesReceived(), qint64(30000), 10000);
+    other.downloadFile(m_service->baseUrl() + QStringLiteral("downloads/../downloads/") + kInstaller, f.dir.path());
+    QTRY_COMPARE_WITH_TIMEOUT(otherErrors.count(), 1, 2000);
+    QVERIFY(!other.isRunning());
+    QCOMPARE(QFileInfo(f.path(kInstaller + QStringLiteral("_tmp"))).size(), qint64(30000));
+    // Once the first has stopped, the file is free for the other.
+    f.manager.stopDownload();
+    QVERIFY(m_service->setStallAfter(-1));
+    QSignalSpy otherFinished(&other, &DownLoadManager::signalReplyFinished);
+    other.downloadFile(m_service->installerUrl(), f.dir.path());
+    QTRY_COMPARE_WITH_TIMEOUT(otherFinished.count(), 1, 15000);
+    QCOMPARE(fileSha256(f.path(kInstaller)), sha256(m_installer));
 }
 
 void tst_DownloadManager::plainStaticServer()
