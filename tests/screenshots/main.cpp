@@ -9,11 +9,17 @@
 #include "appcenter/DownloadFinishItem.h"
 #include "appcenter/DownloadItem.h"
 #include "core/AppPaths.h"
+#include "desktop/settings/QSettingDlg.h"
 #include "login/core/LoginTexts.h"
 #include "login/dialog/QLoginDialog.h"
 #include "tests/screenshots/Scene.h"
 #include "ui/ClientFonts.h"
 #include "ui/QMsgDlg.h"
+#ifdef ORVANE_SCREENSHOT_WEB
+#include "desktop/usercenter/QUserInfoDlg.h"
+#include "tests/support/RefServiceProcess.h"
+#include <QWebEngineView>
+#endif
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -263,6 +269,41 @@ void loginDialog(Shots &shots)
     AppPaths::setServerAddress(QString());
 }
 
+void wallpaperDialog(Shots &shots)
+{
+    QSettingDlg dialog;
+    if (!showAndWait(&dialog))
+        return shots.fail(QStringLiteral("the wallpaper dialog was never shown"));
+    shots.save(QStringLiteral("QSettingDlg"), &dialog);
+    hoverShot(shots, &dialog, "strawberryButton", QStringLiteral("QSettingDlg-thumbnail-hover"));
+    hoverShot(shots, &dialog, "closeButton", QStringLiteral("QSettingDlg-close-hover"));
+}
+
+#ifdef ORVANE_SCREENSHOT_WEB
+void userCentre(Shots &shots)
+{
+    // The demo user's page, served by a reference service of its own.
+    RefServiceProcess service;
+    if (!service.isRunning())
+        return shots.fail(QStringLiteral("no reference service: %1").arg(service.errorText()));
+    LoginUserInfo user;
+    user.user_center = service.baseUrl() + QStringLiteral("pages/user_center.html?uid=")
+                       + service.demoCredentials().first;
+    // The page only needs an object to talk to; nothing is clicked here.
+    QObject bridge;
+    QUserInfoDlg dialog(user, &bridge);
+    bool loaded = false;
+    QObject::connect(dialog.view(), &QWebEngineView::loadFinished, [&loaded](bool ok) { loaded = ok; });
+    if (!showAndWait(&dialog))
+        return shots.fail(QStringLiteral("the user centre was never shown"));
+    if (!QTest::qWaitFor([&loaded]() { return loaded; }, 30000))
+        return shots.fail(QStringLiteral("the user page did not load"));
+    // Lets the avatar arrive and the page paint.
+    QTest::qWait(1000);
+    shots.save(QStringLiteral("QUserInfoDlg"), &dialog);
+}
+#endif
+
 // A server that sends the first part of a large installer and then
 // nothing more, so that rows stay mid-download.
 class StalledServer : public QTcpServer
@@ -343,6 +384,13 @@ void downloadRows(Shots &shots)
 
 int main(int argc, char *argv[])
 {
+#ifdef ORVANE_SCREENSHOT_WEB
+    // As the web tests do: the renderer's sandbox refuses to start as root
+    // and under some virtual X servers.
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
     QApplication app(argc, argv);
     installClientFontSubstitutes();
     // The windows' own diagnostics would bury the list of files written.
@@ -375,6 +423,10 @@ int main(int argc, char *argv[])
     parkPointer();
     messageBoxes(shots);
     loginDialog(shots);
+    wallpaperDialog(shots);
+#ifdef ORVANE_SCREENSHOT_WEB
+    userCentre(shots);
+#endif
     downloadRows(shots);
     return shots.failed() ? 1 : 0;
 }
