@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -55,6 +56,8 @@ private slots:
     void timeoutShowsRedWithRetryAndRetryStartsOver();
     void cancelRemovesThePartialFile();
     void addressWithoutFileNameShowsErrorAtOnce();
+    void windowDeletesTheRowInItsAnswer_data();
+    void windowDeletesTheRowInItsAnswer();
     void iconShows();
     void finishedRow();
 
@@ -202,6 +205,38 @@ void tst_DownloadItem::addressWithoutFileNameShowsErrorAtOnce()
     QVERIFY(child<QPushButton>(row->item, "reloadButton")->isVisible());
     QVERIFY(!QFile::exists(downloads(QStringLiteral("_tmp"))));
     delete row->item;
+}
+
+void tst_DownloadItem::windowDeletesTheRowInItsAnswer_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("downloaded") << false;
+    QTest::newRow("cancelled") << true;
+}
+
+void tst_DownloadItem::windowDeletesTheRowInItsAnswer()
+{
+    // The window deletes a row's list item, and with it the row, in its
+    // answer to signalFinish: nothing of the row may be touched after it.
+    QFETCH(bool, cancel);
+    if (cancel)
+        QVERIFY(m_service->setStallAfter(10000));
+    auto row = makeRow(m_service->installerUrl());
+    QPointer<DownloadItem> item(row->item);
+    QPointer<DownLoadManager> manager(row->item->job()->manager());
+    int outcome = -1;
+    connect(row->item, &DownloadItem::signalFinish, this, [&](unsigned long, DesktopAppInfoPtr, int result) {
+        outcome = result;
+        delete item.data();
+    });
+    if (cancel) {
+        QTRY_VERIFY_WITH_TIMEOUT(manager && manager->bytesReceived() == 10000, 10000);
+        QTest::mouseClick(child<QToolButton>(row->item, "delete_toolButton"), Qt::LeftButton);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!item, 15000);
+    QVERIFY(!manager);
+    QCOMPARE(outcome, cancel ? 0 : 2);
+    QTest::qWait(100); // late events of the deleted row find nothing
 }
 
 void tst_DownloadItem::iconShows()
