@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFileDevice;
+
 // The few operating-system services the client needs, behind one interface.
 // Platform_linux.cpp implements them for Linux; a Windows build supplies
 // Platform_windows.cpp with the same functions. Windows code never needs
@@ -38,5 +40,13 @@ QString shortcutFileName(const QString &name);
 // True when path names an existing desktop shortcut file: a launcher
 // (".desktop") on Linux, a shell link on Windows.
 bool isDesktopShortcut(const QString &path);
+
+// Writes what the open file holds in the system's buffers to the disk
+// itself, so that a power cut after a later rename cannot leave a file of
+// the new name with missing data.
+bool flushToDisk(QFileDevice &file);
+
+// Moves the file from onto to in one step, replacing a file of that name.
+bool replaceFile(const QString &from, const QString &to);
 
 } // namespace Platform

@@ -11,6 +11,9 @@
 #include <QSysInfo>
 #include <QTextStream>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace Platform {
 
 QString osFamily()
@@ -101,6 +104,20 @@ bool isDesktopShortcut(const QString &path)
 {
     const QFileInfo info(path);
     return info.isFile() && info.fileName().endsWith(QLatin1String(".desktop"));
+}
+
+bool flushToDisk(QFileDevice &file)
+{
+    if (!file.isOpen() || !file.flush())
+        return false;
+    const int fd = file.handle();
+    return fd >= 0 && ::fsync(fd) == 0;
+}
+
+bool replaceFile(const QString &from, const QString &to)
+{
+    // rename(2) replaces the target atomically; QFile::rename refuses to.
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 } // namespace Platform

@@ -141,6 +141,7 @@ std::string hugePiece(const std::string &prefix, const std::string &suffix, char
 
 Service::Service(Store &store)
     : m_store(store)
+    , m_downloads(store, [this](int ms, const std::function<bool()> &until) { pause(ms, until); })
 {
     addRoutes();
 }
@@ -362,6 +363,10 @@ void Service::record(const httplib::Request &req, const Context &ctx)
         {QStringLiteral("form"),
          mapToJson(body.size() <= kRecordBodyLimit ? ctx.form : JsonText::parseForm(body.substr(0, kRecordBodyLimit)))},
         {QStringLiteral("contentType"), QString::fromStdString(req.get_header_value("Content-Type"))},
+        // What a continued download asks for.
+        {QStringLiteral("range"), QString::fromStdString(req.get_header_value("Range"))},
+        {QStringLiteral("ifRange"), QString::fromStdString(req.get_header_value("If-Range"))},
+        {QStringLiteral("acceptEncoding"), QString::fromStdString(req.get_header_value("Accept-Encoding"))},
     };
     std::lock_guard<std::mutex> lock(m_recordMutex);
     if (m_record.size() >= 5000)
@@ -396,7 +401,7 @@ void Service::handle(const httplib::Request &req, const std::string &body, httpl
     const QString qpath = QString::fromStdString(path);
     if (req.method == "GET"
         && (StorePages::handle(m_store, m_base, qpath, ctx.query, res) || handlePicture(qpath, res)
-            || handlePage(qpath, res)))
+            || m_downloads.serve(req, res, qpath) || handlePage(qpath, res)))
         return;
     res.status = 404;
     res.set_content(htmlPage(QStringLiteral("找不到页面"), QStringLiteral("<p>No such page.</p>")),
@@ -789,43 +794,7 @@ bool Service::handlePage(const QString &path, httplib::Response &res)
             res.set_content("OrvaneDesk update package placeholder\n", "application/octet-stream");
             return true;
         }
-        const auto app = m_store.installerApp(file);
-        if (!app)
-            return false;
-        // A real installer for this machine: it puts a small program into
-        // the user's own folder, registers it with a desktop entry (which
-        // the installed-software lookup reads) and a desktop shortcut, and
-        // leaves an uninstaller that takes all of it away again.
-        std::string script = QStringLiteral(
-            "#!/bin/sh\n"
-            "# Demo installer of the Orvane reference service: %1\n"
-            "set -e\n"
-            "data=\"${XDG_DATA_HOME:-$HOME/.local/share}\"\n"
-            "dir=\"$data/orvane-demo/%2\"\n"
-            "desktop=$(xdg-user-dir DESKTOP 2>/dev/null || true)\n"
-            "[ -n \"$desktop\" ] || desktop=\"$HOME/Desktop\"\n"
-            "mkdir -p \"$dir\" \"$data/applications\" \"$desktop\"\n"
-            "printf '#!/bin/sh\\necho \"%1\"\\n' >\"$dir/%2\"\n"
-            "chmod 755 \"$dir/%2\"\n"
-            "entry=\"[Desktop Entry]\\nType=Application\\nName=%1\\nPath=$dir\\nExec=$dir/%2\\n"
-            "X-Orvane-Version=1.0\\nX-Orvane-Uninstall=$dir/uninstall.sh\\n\"\n"
-            "printf \"$entry\" >\"$data/applications/orvane-demo-%2.desktop\"\n"
-            "printf \"$entry\" >\"$desktop/%1.desktop\"\n"
-            "cat >\"$dir/uninstall.sh\" <<EOF\n"
-            "#!/bin/sh\n"
-            "rm -f \"$data/applications/orvane-demo-%2.desktop\" \"$desktop/%1.desktop\"\n"
-            "rm -rf \"$dir\"\n"
-            "EOF\n"
-            "chmod 755 \"$dir/uninstall.sh\"\n"
-            "echo \"installed $dir/%2\"\n"
-            "exit 0\n")
-                                 .arg(app->name, app->program)
-                                 .toStdString();
-        // Padding gives the download a size worth a progress bar.
-        for (int line = 0; line < 4096; ++line)
-            script += "# " + std::string(61, '-') + "\n";
-        res.set_content(script, "application/x-sh");
-        return true;
+        return false; // installers and test files: m_downloads
     }
     return false;
 }
@@ -943,8 +912,11 @@ void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Respon
         if (form >= 0)
             m_pushLookupForm = form;
         answer(form >= 0);
+    } else if (const auto done = m_downloads.setSwitch(name, in)) {
+        answer(*done);
     } else if (name == "reset" || name == "clearRecord") {
         if (name == "reset") {
+            m_downloads.reset();
             m_delayMs = 0;
             m_imageDelayMs = 0;
             m_httpStatus = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "refservice/Downloads.h"
 #include "refservice/Store.h"
 
 #include <QByteArray>
@@ -114,6 +115,8 @@ private:
     PushServer *m_push = nullptr;
     HugeBody m_hugeAnswer;
     HugeBody m_hugeImage;
+
+    Downloads m_downloads;
 
     std::mutex m_recordMutex;
     QJsonArray m_record;

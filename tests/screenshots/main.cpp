@@ -6,6 +6,8 @@
 // parts and shadows show as they would on a desktop; opaque ones are saved
 // as they render. Every file written is printed on its own line.
 
+#include "appcenter/DownloadFinishItem.h"
+#include "appcenter/DownloadItem.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
 #include "desktop/settings/QSettingDlg.h"
@@ -35,6 +37,8 @@
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -384,6 +388,82 @@ void userCentre(Shots &shots)
 }
 #endif
 
+// A server that sends the first part of a large installer and then
+// nothing more, so that rows stay mid-download.
+class StalledServer : public QTcpServer
+{
+public:
+    StalledServer()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                socket->setParent(this);
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    socket->readAll();
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 48234496\r\nETag: \"s1\"\r\n\r\n");
+                    socket->write(QByteArray(19 * 1024 * 1024, '#'));
+                });
+            }
+        });
+        listen(QHostAddress::LocalHost);
+    }
+    QString url(const QString &name) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/downloads/%2").arg(serverPort()).arg(name);
+    }
+};
+
+void downloadRows(Shots &shots)
+{
+    QTemporaryDir dir;
+    StalledServer server;
+    const QString icon = QStringLiteral(":/QOrvaneDesk/image/qv64.ico");
+    auto app = [&](const QString &name, const QString &url) {
+        auto record = DesktopAppInfoPtr::create();
+        record->name = name;
+        record->icon = icon;
+        record->type = QStringLiteral("2");
+        record->url = url;
+        return record;
+    };
+    auto row = [&](const DesktopAppInfoPtr &record) {
+        auto *job = new DownloadJob(record, dir.path());
+        job->manager()->setLauncher([](const QString &) { return true; });
+        return new DownloadItem(nullptr, record, 1, job);
+    };
+    auto received = [](DownloadItem *item) {
+        return QTest::qWaitFor([item] { return item->job()->manager()->bytesReceived() > 0; }, 5000);
+    };
+
+    QScopedPointer<DownloadItem> downloading(row(app(QStringLiteral("速绘画板"), server.url(QStringLiteral("suhui-setup.sh")))));
+    if (!showAndWait(downloading.data()) || !received(downloading.data()))
+        return shots.fail(QStringLiteral("the download row never received data"));
+    QTest::qWait(1300); // a speed measured over more than one interval
+    shots.save(QStringLiteral("DownloadItem-downloading"), downloading.data());
+
+    QScopedPointer<DownloadItem> paused(row(app(QStringLiteral("记账本"), server.url(QStringLiteral("jizhang-setup.sh")))));
+    if (!showAndWait(paused.data()) || !received(paused.data()))
+        return shots.fail(QStringLiteral("the paused row never received data"));
+    paused->job()->pause();
+    QTest::qWait(50);
+    shots.save(QStringLiteral("DownloadItem-paused"), paused.data());
+
+    // An address that names no file fails at once, in red.
+    QScopedPointer<DownloadItem> failed(row(app(QStringLiteral("终端助手"), server.url(QString()))));
+    if (!showAndWait(failed.data())
+        || !QTest::qWaitFor([&] { return failed->job()->state() == DownloadJob::State::Failed; }, 5000))
+        return shots.fail(QStringLiteral("the failing row never failed"));
+    QTest::qWait(50);
+    shots.save(QStringLiteral("DownloadItem-failed"), failed.data());
+
+    DownloadFinishItem finished(icon, QStringLiteral("速绘画板"), 2);
+    if (!showAndWait(&finished))
+        return shots.fail(QStringLiteral("the finished row was never shown"));
+    shots.save(QStringLiteral("DownloadFinishItem"), &finished);
+    downloading->job()->cancel();
+    paused->job()->cancel();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -432,5 +512,6 @@ int main(int argc, char *argv[])
     userCentre(shots);
 #endif
     pushWindows(shots);
+    downloadRows(shots);
     return shots.failed() ? 1 : 0;
 }

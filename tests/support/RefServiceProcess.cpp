@@ -178,6 +178,40 @@ bool RefServiceProcess::setOfferedVersion(const QString &version, const QString 
     return admin(QStringLiteral("version"), params);
 }
 
+bool RefServiceProcess::setIgnoreRange(bool on)
+{
+    return admin(QStringLiteral("ignoreRange"), {{QStringLiteral("on"), on ? QStringLiteral("1") : QStringLiteral("0")}});
+}
+
+bool RefServiceProcess::setStallAfter(qint64 bytes)
+{
+    if (bytes < 0)
+        return admin(QStringLiteral("stallAfter"), {{QStringLiteral("on"), QStringLiteral("0")}});
+    return admin(QStringLiteral("stallAfter"), {{QStringLiteral("bytes"), QString::number(bytes)}});
+}
+
+bool RefServiceProcess::setDropAfter(qint64 bytes)
+{
+    if (bytes < 0)
+        return admin(QStringLiteral("dropAfter"), {{QStringLiteral("on"), QStringLiteral("0")}});
+    return admin(QStringLiteral("dropAfter"), {{QStringLiteral("bytes"), QString::number(bytes)}});
+}
+
+bool RefServiceProcess::setFileRevision(int n)
+{
+    return admin(QStringLiteral("fileRevision"), {{QStringLiteral("n"), QString::number(n)}});
+}
+
+QString RefServiceProcess::installerUrl(const QString &name) const
+{
+    return m_baseUrl + QStringLiteral("downloads/") + name;
+}
+
+QString RefServiceProcess::blobUrl(qint64 bytes) const
+{
+    return m_baseUrl + QStringLiteral("downloads/blob-%1.bin").arg(bytes);
+}
+
 bool RefServiceProcess::setCatalogueSize(int apps)
 {
     return admin(QStringLiteral("catalogue"), {{QStringLiteral("apps"), QString::number(apps)}});

@@ -60,6 +60,23 @@ public:
     bool setHugeAnswer(qint64 bytes, Huge how = Huge::Plain);
     // Pictures come with this many bytes, likewise.
     bool setHugeImage(qint64 bytes, Huge how = Huge::Plain);
+    // Downloads (downloads/NAME): answer every request with the whole file
+    // (status 200), whatever Range asks for.
+    bool setIgnoreRange(bool on);
+    // Downloads: send bytes bytes of each answer's body, then nothing more
+    // (the connection stays open) until the switch changes; -1: off.
+    bool setStallAfter(qint64 bytes);
+    // Downloads: close the connection after bytes bytes of each answer's
+    // body; -1: off.
+    bool setDropAfter(qint64 bytes);
+    // Downloads: serve revision n of every file (same length, other bytes,
+    // other ETag and Last-Modified); 0 is the original.
+    bool setFileRevision(int n);
+    // Address of an installer the service serves, and of a generated file
+    // of any size ("downloads/blob-BYTES.bin").
+    QString installerUrl(const QString &name = QStringLiteral("suhui-setup.sh")) const;
+    QString blobUrl(qint64 bytes) const;
+
     // All switches back to normal; the record is cleared too.
     bool reset();
 

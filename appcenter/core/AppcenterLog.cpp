@@ -1,0 +1,3 @@
+#include "appcenter/core/AppcenterLog.h"
+
+Q_LOGGING_CATEGORY(lcAppcenter, "orvane.appcenter")

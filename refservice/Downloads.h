@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class Store;
+
+namespace httplib {
+struct Request;
+struct Response;
+} // namespace httplib
+
+// The files under downloads/: the demo installers and generated test files
+// of any size ("blob-BYTES.bin"). They are answered the way a careful
+// download client expects: ETag and Last-Modified, single byte ranges with
+// If-Range, 416 with "bytes */LENGTH". Switches make the transfers
+// misbehave on purpose (see README.md).
+class Downloads
+{
+public:
+    // Sleeps up to ms, earlier when the service stops or until() turns false.
+    using Pause = std::function<void(int ms, const std::function<bool()> &until)>;
+
+    Downloads(Store &store, Pause pause);
+
+    // Answers GET (and HEAD) of path; false when it names no such file.
+    bool serve(const httplib::Request &req, httplib::Response &res, const QString &path);
+
+    // Sets the switch called name from the admin form; nullopt when the
+    // name is none of this part's switches.
+    std::optional<bool> setSwitch(const std::string &name, const QMap<QString, QString> &in);
+    void reset();
+
+    // A range header in the form "bytes=FIRST-[LAST]" or "bytes=-SUFFIX"
+    // applied to a file of size bytes. Exposed for tests without a socket.
+    struct Range
+    {
+        enum Kind { None, Satisfiable, Unsatisfiable } kind = None;
+        qint64 first = 0;
+        qint64 last = -1;
+    };
+    static Range parseRange(const std::string &header, qint64 size);
+
+private:
+    struct File
+    {
+        qint64 size = 0;
+        std::string etag;         // quoted, strong
+        std::string lastModified; // HTTP date
+        std::string contentType;
+        // Copies length bytes from offset into out.
+        std::function<void(qint64 offset, size_t length, std::string &out)> read;
+    };
+    std::optional<File> find(const QString &name, int revision);
+    std::shared_ptr<const std::string> installerText(const QString &name, int revision);
+
+    Store &m_store;
+    Pause m_pause;
+
+    std::atomic<bool> m_ignoreRange{false};
+    std::atomic<qint64> m_stallAfter{-1};
+    std::atomic<qint64> m_dropAfter{-1};
+    std::atomic<int> m_revision{0};
+
+    std::mutex m_cacheMutex;
+    std::map<std::pair<QString, int>, std::shared_ptr<const std::string>> m_installers;
+};
