@@ -112,8 +112,10 @@ QPoint hoveredCell(const QPoint &buttonPos, const QSize &button, const QSize &gr
     const int c = (buttonPos.x() + button.width() / 2) / cellExtent(grid.width(), columns);
     const int r = (buttonPos.y() + button.height() / 2) / cellExtent(grid.height(), rows);
     // Integer division truncates towards zero; a centre left of or above
-    // the grid still lies in the first column or row.
-    return QPoint(qMax(0, c), qMax(0, r));
+    // the grid still lies in the first column or row. The cells are
+    // truncated too, so the last pixels of a grid lie beyond the last
+    // cell: they count as the last column or row, not the next row.
+    return QPoint(qBound(0, c, qMax(1, columns) - 1), qBound(0, r, qMax(1, rows) - 1));
 }
 
 QVector<int> dragPreview(int count, int dragged, const QPoint &buttonPos, const QSize &button,

@@ -66,8 +66,9 @@ QRect gridBackground(const QSize &grid);
 QRect gridArrow(const QSize &grid);
 QRect gridCell(const QSize &grid, int rows, int columns, int index);
 
-// The cell (row, column) a button's centre lies over. Positions left of
-// or above the grid count as column or row 0.
+// The cell (x: column, y: row) a button's centre lies over, within the
+// grid: positions left of or above it count as column or row 0, positions
+// right of or below it as the last.
 QPoint hoveredCell(const QPoint &buttonPos, const QSize &button, const QSize &grid, int rows,
                    int columns);
 

@@ -42,7 +42,8 @@ LaunchPlan planLaunch(const desktopAppInfo &app, const QString &appAuth, const Q
     QString target;
     if (app.type == QLatin1String("1")) {
         target = app.url;
-        if (app.nosign == QLatin1String("1"))
+        // Without an address the key alone is no page to open.
+        if (!target.isEmpty() && app.nosign == QLatin1String("1"))
             target += appAuth; // plain concatenation: services rely on it
     } else if (app.type == QLatin1String("2")) {
         if (app.name == QLatin1String("Word") || app.name == QLatin1String("Excel")
