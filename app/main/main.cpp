@@ -14,6 +14,8 @@
 
 int main(int argc, char *argv[])
 {
+    // The built-in browser's web engine shares its GL contexts with ours.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrvaneDesk"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/QOrvaneDesk/image/qv64.ico")));

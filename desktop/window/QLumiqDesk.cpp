@@ -71,6 +71,10 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
 
     m_iconMenu = new QMenu(this);
     m_iconMenu->setObjectName(QStringLiteral("iconMenu"));
+    m_iconMenu->setStyleSheet(QStringLiteral(
+        "QMenu{background-color:#ffffff;border:1px solid #d5dce6;padding:4px 0px;}"
+        "QMenu::item{padding:6px 28px;color:#2b3445;font:12px \"微软雅黑\";}"
+        "QMenu::item:selected{background-color:#2f74e6;color:#ffffff;}"));
     QAction *removeAction = m_iconMenu->addAction(QStringLiteral("移除"));
     QAction *uninstallAction = m_iconMenu->addAction(QStringLiteral("卸载"));
     removeAction->setObjectName(QStringLiteral("removeAction"));
