@@ -10,6 +10,7 @@
 #include "desktop/widgets/ZAppMenuButton.h"
 #include "login/core/LoginDeployment.h"
 #include "platform/Platform.h"
+#include "push/bridge/QJsInterface.h"
 #include "service/ImageCache.h"
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
@@ -65,6 +66,10 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     setStyleSheet(QStringLiteral("outline: none"));
 
     setupAvatar();
+
+    // The user centre's page reports a new picture through the bridge.
+    connect(QJsInterface::instance(), SIGNAL(sigUpImage(const QString&)), this,
+            SLOT(upHeaderImage(const QString&)));
 
     m_userId = Settings::uid();
     m_userToken = Settings::token();

@@ -1,0 +1,3 @@
+#include "push/PushLog.h"
+
+Q_LOGGING_CATEGORY(lcPush, "orvane.push")
