@@ -29,6 +29,7 @@
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -317,8 +318,24 @@ void QLumiqDesk::upHeaderImage(const QString &)
     setupAvatar();
 }
 
+void QLumiqDesk::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The first time the window system puts the desktop on screen is
+    // reported once (start-up timing reads it).
+    if (!m_exposedLogged && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
 bool QLumiqDesk::eventFilter(QObject *object, QEvent *event)
 {
+    if (!m_exposedLogged && object == windowHandle() && event->type() == QEvent::Expose
+        && windowHandle()->isExposed()) {
+        m_exposedLogged = true;
+        windowHandle()->removeEventFilter(this);
+        qCInfo(lcDesktop) << "desktop window exposed with"
+                          << (m_popupGrid ? m_popupGrid->buttons().size() : 0) << "cells in its grid";
+    }
     // The user centre opens from the avatar and the name once it exists;
     // until then a click there does nothing and nothing says otherwise.
     return QMainWindow::eventFilter(object, event);

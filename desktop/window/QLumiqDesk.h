@@ -81,6 +81,7 @@ private slots:
 protected:
     bool eventFilter(QObject *object, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void setupAvatar();
@@ -120,4 +121,5 @@ private:
     QString m_popupCategory;
     bool m_networkAvailable = true;
     std::function<void(QMenu *)> m_menuRunner;
+    bool m_exposedLogged = false;
 };
