@@ -27,14 +27,26 @@ bool BridgedPage::acceptNavigationRequest(const QUrl &url, NavigationType type, 
 
 void BridgedPage::bridgeFor(const QUrl &url)
 {
-    if (url.isEmpty() || url.scheme() == QLatin1String("about"))
+    if (url.isEmpty())
         return;
+    // An empty page needs no bridge and is no one's to refuse.
+    if (url.scheme() == QLatin1String("about")) {
+        if (webChannel())
+            setWebChannel(nullptr);
+        return;
+    }
     const bool allowed = m_origins.allows(url);
+    if (allowed)
+        m_refused.clear();
     if (allowed && !webChannel()) {
         setWebChannel(m_channel);
     } else if (!allowed) {
         if (webChannel())
             setWebChannel(nullptr);
+        // Navigation and the address change both come here: one line per page.
+        if (url == m_refused)
+            return;
+        m_refused = url;
         qCWarning(lcPush).noquote() << "no bridge for" << url.toDisplayString(QUrl::RemoveQuery | QUrl::RemoveUserInfo)
                                     << "- not an address the service named";
     }

@@ -29,6 +29,7 @@ private:
 
     BridgeOrigins m_origins;
     QWebChannel *m_channel = nullptr;
+    QUrl m_refused;
 };
 
 // Runs "function(arguments...)" in the page, fire-and-forget; the text is
