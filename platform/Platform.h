@@ -16,6 +16,19 @@ QString osFamily();
 // (bookworm)". Empty when the system does not say.
 QString osPrettyName();
 
+// Locks the signed-in user's session, as the lock button asks. False when
+// nothing on this machine would lock it.
+bool lockSession();
+
+// Makes the picture file the system desktop's wallpaper. False when the file
+// cannot be read or no desktop service on this machine took it.
+bool setDesktopWallpaper(const QString &picturePath);
+
+// Hands a web address to the user's default browser. Only http and https
+// addresses with a host are handed over; anything else is refused with a
+// diagnostic line. False when refused or when no opener could be started.
+bool openInBrowser(const QString &address);
+
 // The signed-in user's own desktop folder.
 QString userDesktopFolder();
 

@@ -1,9 +1,14 @@
 #include "platform/Platform.h"
 
+#include "platform/LinuxDesktop.h"
+#include "platform/PlatformLog.h"
+#include "platform/WebAddress.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QProcessEnvironment>
 #include <QSysInfo>
 #include <QTextStream>
 
@@ -36,6 +41,51 @@ QString osPrettyName()
         }
     }
     return QSysInfo::prettyProductName();
+}
+
+namespace {
+
+bool runDesktopSteps(const char *what, const QList<LinuxDesktop::Step> &steps)
+{
+    const LinuxDesktop::Outcome outcome = LinuxDesktop::run(steps);
+    for (const QString &failure : outcome.failures)
+        qCDebug(lcPlatform) << what << "not by" << failure;
+    if (outcome.done)
+        qCDebug(lcPlatform) << what << "by" << outcome.doneBy;
+    else
+        qCWarning(lcPlatform) << what << "failed: nothing on this machine could do it";
+    return outcome.done;
+}
+
+} // namespace
+
+bool lockSession()
+{
+    return runDesktopSteps("lock", LinuxDesktop::lockSteps());
+}
+
+bool setDesktopWallpaper(const QString &picturePath)
+{
+    // Desktops take any name and show nothing when the file is missing, so
+    // an unreadable picture is a failure here, as the caller must be told.
+    const QFileInfo picture(picturePath);
+    if (!picture.isFile() || !picture.isReadable()) {
+        qCWarning(lcPlatform) << "wallpaper: cannot read" << picturePath;
+        return false;
+    }
+    const QString desktop = QProcessEnvironment::systemEnvironment().value(QStringLiteral("XDG_CURRENT_DESKTOP"));
+    return runDesktopSteps("wallpaper", LinuxDesktop::wallpaperSteps(picture.absoluteFilePath(), desktop));
+}
+
+bool openInBrowser(const QString &address)
+{
+    QString why;
+    const QString web = WebAddress::forBrowser(address, &why);
+    if (web.isEmpty()) {
+        qCWarning(lcPlatform).noquote() << "not opened in the browser:" << why << "-" << address.left(200);
+        return false;
+    }
+    return runDesktopSteps("browser", LinuxDesktop::browserSteps(web));
 }
 
 QString userDesktopFolder()

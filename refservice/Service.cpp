@@ -2,6 +2,8 @@
 
 #include "refservice/Artwork.h"
 #include "refservice/JsonText.h"
+#include "refservice/UserCenterPage.h"
+#include "refservice/StorePages.h"
 
 #include <httplib.h>
 
@@ -256,7 +258,9 @@ void Service::handle(const httplib::Request &req, const std::string &body, httpl
         return;
     }
     const QString qpath = QString::fromStdString(path);
-    if (req.method == "GET" && (handlePicture(qpath, res) || handlePage(qpath, res)))
+    if (req.method == "GET"
+        && (StorePages::handle(m_store, m_base, qpath, ctx.query, res) || handlePicture(qpath, res)
+            || handlePage(qpath, res)))
         return;
     res.status = 404;
     res.set_content(htmlPage(QStringLiteral("找不到页面"), QStringLiteral("<p>No such page.</p>")),
@@ -504,7 +508,8 @@ QJsonObject Service::loginData(const Store::User &user, const Store::Company &co
         cateList.insert(QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0')),
                         QJsonObject{{QStringLiteral("name"), cat.value(QLatin1String("name"))},
                                     {QStringLiteral("url"),
-                                     QStringLiteral("?cate_id=") + cat.value(QLatin1String("id")).toString()}});
+                                     QStringLiteral("?cate_id=") + cat.value(QLatin1String("id")).toString()
+                                         + QStringLiteral("&uid=") + user.uid}});
     }
     auto link = [&](const char *page) {
         return QJsonObject{{QStringLiteral("url"), pages + QLatin1String(page) + QStringLiteral("?uid=") + user.uid}};
@@ -599,6 +604,10 @@ bool Service::handlePage(const QString &path, httplib::Response &res)
     static const QRegularExpression downloadRe(QStringLiteral("^/downloads/([A-Za-z0-9_.-]+)$"));
     QRegularExpressionMatch m;
     if ((m = pageRe.match(path)).hasMatch()) {
+        if (m.captured(1) == QLatin1String("user_center")) {
+            res.set_content(UserCenterPage::html(), "text/html; charset=utf-8");
+            return true;
+        }
         static const QMap<QString, QString> titles{
             {QStringLiteral("appstore"), QStringLiteral("应用中心")},
             {QStringLiteral("myapps"), QStringLiteral("我的应用")},

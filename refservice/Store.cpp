@@ -481,6 +481,50 @@ int Store::setAppVersion(const User &user, const QString &appId, const QString &
     return q.numRowsAffected() > 0 ? 200 : 404;
 }
 
+QJsonArray Store::storeApps(const User &user, const QString &cateId, const QString &keywords,
+                           bool mineOnly, const QString &base)
+{
+    // A null text would bind as SQL NULL, which equals nothing, not even ''.
+    const QString cate = cateId.isNull() ? QStringLiteral("") : cateId;
+    const QString words = keywords.isNull() ? QStringLiteral("") : keywords;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QSqlDatabase db = connectionFor(m_path);
+    QSqlQuery q = run(db, QStringLiteral(
+        "SELECT a.id, a.cate_id, a.name, a.descr, a.type, a.exec_path, a.params, a.url, a.nosign, "
+        "a.sort, u.app_id IS NOT NULL, COALESCE(u.is_remove, '0'), COALESCE(u.is_install, '0') "
+        "FROM apps a JOIN categories c ON c.id = a.cate_id "
+        "LEFT JOIN user_apps u ON u.app_id = a.id AND u.uid = ? "
+        "WHERE c.company_id = ? AND (? = '' OR a.cate_id = ?) "
+        "AND (? = '' OR instr(a.name, ?) > 0 OR instr(a.descr, ?) > 0) "
+        "ORDER BY c.sort, a.sort"),
+        {user.uid, user.companyId, cate, cate, words, words, words});
+    QJsonArray apps;
+    while (q.next()) {
+        const bool onList = q.value(10).toBool();
+        if (mineOnly && !onList)
+            continue;
+        const QString id = q.value(0).toString();
+        apps.append(QJsonObject{
+            {QStringLiteral("app_id"), id},
+            {QStringLiteral("cate_id"), q.value(1).toString()},
+            {QStringLiteral("app_name"), q.value(2).toString()},
+            {QStringLiteral("desc"), q.value(3).toString()},
+            {QStringLiteral("type"), q.value(4).toString()},
+            {QStringLiteral("exec_path"), q.value(5).toString()},
+            {QStringLiteral("params"), q.value(6).toString()},
+            {QStringLiteral("url"), expand(q.value(7).toString(), base)},
+            {QStringLiteral("nosign"), q.value(8).toString()},
+            {QStringLiteral("sort"), q.value(9).toString()},
+            {QStringLiteral("is_remove"), QStringLiteral("1")},
+            {QStringLiteral("icon"), base + QStringLiteral("images/app/%1/icon.png").arg(id)},
+            {QStringLiteral("on_list"), onList},
+            {QStringLiteral("on_desktop"), onList && q.value(11).toString() == QLatin1String("1")},
+            {QStringLiteral("installed"), onList && q.value(12).toString() == QLatin1String("1")},
+        });
+    }
+    return apps;
+}
+
 QJsonObject Store::userApp(const User &user, const QString &appId)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

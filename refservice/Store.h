@@ -69,6 +69,14 @@ public:
                         const QString &mac, const QString &execPath, const QString &unloadPath);
     int setAppVersion(const User &user, const QString &appId, const QString &appName,
                       const QString &version);
+    // The company's applications for the store pages: those of one category
+    // (all when cateId is empty) whose name or description holds keywords,
+    // or, with mineOnly, only those on the user's list. Each carries the
+    // fields an install request sends ("cate_id", "app_id", "app_name", ...)
+    // and the user's state: "on_list", "on_desktop", "installed".
+    QJsonArray storeApps(const User &user, const QString &cateId, const QString &keywords,
+                         bool mineOnly, const QString &base);
+
     // The stored per-user row, for checks ({} when none).
     QJsonObject userApp(const User &user, const QString &appId);
 

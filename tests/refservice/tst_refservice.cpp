@@ -100,6 +100,8 @@ private slots:
     void avatarOfHugeDimensions();
     void recordKeepsPartOfLargeBodies();
     void catalogue();
+    void storePages_data();
+    void storePages();
     void largeCatalogue();
     void installerInstallsAndUninstalls();
     void versionSwitch();
@@ -699,6 +701,49 @@ void RefServiceTest::endsWithItsParent()
 
     // Orphans are reaped by init once they exit; gone from /proc means ended.
     QTRY_VERIFY_WITH_TIMEOUT(!QDir("/proc/" + QString::number(pid)).exists(), 10000);
+}
+
+void RefServiceTest::storePages_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("apps");
+
+    // a404 is in the store but not on the demo user's list.
+    QTest::newRow("store of a category") << "scope=store&cate_id=c4" << QStringList{"a401", "a402", "a403", "a404"};
+    QTest::newRow("own applications of a category") << "scope=mine&cate_id=c4" << QStringList{"a401", "a402", "a403"};
+    QTest::newRow("search over every category") << "scope=store&keywords=%E6%96%87%E6%A1%A3" << QStringList{"a101", "a103", "a303"};
+    QTest::newRow("nothing found") << "scope=store&keywords=zzz" << QStringList{};
+}
+
+void RefServiceTest::storePages()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, apps);
+    int status = 0;
+    const QJsonObject answer = getJson("pages/api/apps?uid=" + m_uid + "&" + query, &status);
+    QCOMPARE(status, 200);
+    QCOMPARE(answer.value("code").toInt(), 200);
+    QStringList ids;
+    for (const QJsonValue &v : answer.value("data").toArray()) {
+        const QJsonObject app = v.toObject();
+        ids << app.value("app_id").toString();
+        // What the page sends back as an install request.
+        for (const char *key : {"cate_id", "app_name", "icon", "type", "url", "is_remove", "nosign"})
+            QVERIFY2(app.contains(QLatin1String(key)), key);
+        QCOMPARE(app.value("on_list").toBool(), ids.last() != "a404" && ids.last() != "a303");
+    }
+    QCOMPARE(ids, apps);
+
+    QCOMPARE(getJson("pages/api/apps?uid=nobody&scope=store").value("code").toInt(), 401);
+    // The pages and what they load.
+    for (const char *page : {"appstore.html", "myapps.html", "renewals.html", "pay.html", "store.js",
+                             "store.css", "qwebchannel.js"}) {
+        const QByteArray body = m_service->get(QStringLiteral("pages/") + QLatin1String(page), &status);
+        QCOMPARE(status, 200);
+        QVERIFY2(body.size() > 100, page);
+    }
+    QVERIFY(m_service->get("pages/qwebchannel.js").contains("QWebChannel"));
+    QVERIFY(m_service->get("pages/appstore.html").contains("app_install_done"));
 }
 
 QTEST_GUILESS_MAIN(RefServiceTest)

@@ -10,11 +10,17 @@
 #include "desktop/browser/BrowserOpen.h"
 #include "desktop/window/QLumiqDesk.h"
 #include "tests/desktop/DeskFixture.h"
+#include "desktop/settings/QSettingDlg.h"
 #include "login/core/LoginTexts.h"
 #include "login/dialog/QLoginDialog.h"
 #include "tests/screenshots/Scene.h"
 #include "ui/ClientFonts.h"
 #include "ui/QMsgDlg.h"
+#ifdef ORVANE_SCREENSHOT_WEB
+#include "desktop/usercenter/QUserInfoDlg.h"
+#include "tests/support/RefServiceProcess.h"
+#include <QWebEngineView>
+#endif
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -373,6 +379,41 @@ void desktop(Shots &shots)
     }
 }
 
+void wallpaperDialog(Shots &shots)
+{
+    QSettingDlg dialog;
+    if (!showAndWait(&dialog))
+        return shots.fail(QStringLiteral("the wallpaper dialog was never shown"));
+    shots.save(QStringLiteral("QSettingDlg"), &dialog);
+    hoverShot(shots, &dialog, "strawberryButton", QStringLiteral("QSettingDlg-thumbnail-hover"));
+    hoverShot(shots, &dialog, "closeButton", QStringLiteral("QSettingDlg-close-hover"));
+}
+
+#ifdef ORVANE_SCREENSHOT_WEB
+void userCentre(Shots &shots)
+{
+    // The demo user's page, served by a reference service of its own.
+    RefServiceProcess service;
+    if (!service.isRunning())
+        return shots.fail(QStringLiteral("no reference service: %1").arg(service.errorText()));
+    LoginUserInfo user;
+    user.user_center = service.baseUrl() + QStringLiteral("pages/user_center.html?uid=")
+                       + service.demoCredentials().first;
+    // The page only needs an object to talk to; nothing is clicked here.
+    QObject bridge;
+    QUserInfoDlg dialog(user, &bridge);
+    bool loaded = false;
+    QObject::connect(dialog.view(), &QWebEngineView::loadFinished, [&loaded](bool ok) { loaded = ok; });
+    if (!showAndWait(&dialog))
+        return shots.fail(QStringLiteral("the user centre was never shown"));
+    if (!QTest::qWaitFor([&loaded]() { return loaded; }, 30000))
+        return shots.fail(QStringLiteral("the user page did not load"));
+    // Lets the avatar arrive and the page paint.
+    QTest::qWait(1000);
+    shots.save(QStringLiteral("QUserInfoDlg"), &dialog);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -415,5 +456,9 @@ int main(int argc, char *argv[])
     messageBoxes(shots);
     loginDialog(shots);
     desktop(shots);
+    wallpaperDialog(shots);
+#ifdef ORVANE_SCREENSHOT_WEB
+    userCentre(shots);
+#endif
     return shots.failed() ? 1 : 0;
 }
