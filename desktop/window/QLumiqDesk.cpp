@@ -5,6 +5,8 @@
 #include "desktop/DesktopLog.h"
 #include "desktop/browser/BrowserOpen.h"
 #include "desktop/core/LaunchPlan.h"
+#include "desktop/settings/QSettingDlg.h"
+#include "desktop/settings/SystemActions.h"
 #include "desktop/widgets/DragButton.h"
 #include "desktop/widgets/DragWidget.h"
 #include "desktop/widgets/ZAppMenuButton.h"
@@ -90,13 +92,13 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
 
     Platform::adjustShellDesktopIcons();
 
-    // The app centre, message centre, wallpaper settings and lock come with
-    // their own windows; until then their buttons are shown but do not
-    // take a click, rather than pretend to open something.
-    for (QPushButton *button : {ui->appCenterButton, ui->msgCenterButton, ui->wallpaperButton,
-                                ui->lockButton}) {
+    connect(ui->wallpaperButton, &QPushButton::clicked, this, &QLumiqDesk::openWallpaperDlg);
+    connect(ui->lockButton, &QPushButton::clicked, this, &QLumiqDesk::lockWindows);
+    // The app centre and message centre come with their own windows; until
+    // then their buttons are shown but do not take a click, rather than
+    // pretend to open something.
+    for (QPushButton *button : {ui->appCenterButton, ui->msgCenterButton})
         button->setEnabled(false);
-    }
 
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -382,6 +384,24 @@ void QLumiqDesk::applyScreenArea(const QSize &area)
             DeskLayout::scaledGeometry(m_popupGrid->geometry(), m_metrics.scaleX, m_metrics.scaleY));
     if (m_firstTab)
         emit m_firstTab->ELCSignal(1);
+}
+
+void QLumiqDesk::openWallpaperDlg()
+{
+    auto *dialog = new QSettingDlg(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QSettingDlg::modifyWindowsBk, this, &QLumiqDesk::onModifyWindowBk);
+    dialog->exec();
+}
+
+void QLumiqDesk::onModifyWindowBk(const QString &strPicPath)
+{
+    setWallpaperOrTell(strPicPath);
+}
+
+void QLumiqDesk::lockWindows()
+{
+    lockSessionOrTell();
 }
 
 void QLumiqDesk::onLookupHost(const QHostInfo &info)

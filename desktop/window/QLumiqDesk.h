@@ -69,12 +69,15 @@ public slots:
     void clickbtn();
     void uninstallationCompleteSlot(const DesktopAppInfoPtr &info);
     void resizeAllCtrl();
+    void onModifyWindowBk(const QString &strPicPath);
 
 private slots:
     void onLookupHost(const QHostInfo &info);
     void remove();
     void uninstall();
     void showMenuUninstall(const QPoint &pos);
+    void openWallpaperDlg();
+    void lockWindows();
     void clickBtnOp(int flag);
     void onCatalogueChanged(const CatalogueStore::Change &change);
 

@@ -1,3 +1,4 @@
+#include "desktop/settings/QSettingDlg.h"
 #include "desktop/window/QLumiqDesk.h"
 #include "tests/desktop/DeskFixture.h"
 #include "tests/login/BoxAnswerer.h"
@@ -33,6 +34,7 @@ private slots:
     void storeChangesRebuildOpenGrid();
     void catalogueResetRebuildsTabs();
     void emptyCatalogueHasNoTabsNoGrid();
+    void wallpaperButtonOpensSettings();
 
 private:
     QList<DragButton *> icons() const;
@@ -131,6 +133,9 @@ void TestDesktopWindow::opensWithTabsTopBarAndFirstGridPinned()
 
     // Buttons whose windows arrive later take no click.
     QVERIFY(!appCenter->isEnabled());
+    QVERIFY(!m_desk->findChild<QPushButton *>("msgCenterButton")->isEnabled());
+    QVERIFY(m_desk->findChild<QPushButton *>("wallpaperButton")->isEnabled());
+    QVERIFY(m_desk->findChild<QPushButton *>("lockButton")->isEnabled());
     QCOMPARE(m_desk->size(), QSize(1920, 1040));
     QVERIFY(m_desk->windowFlags() & Qt::FramelessWindowHint);
     QVERIFY(m_desk->testAttribute(Qt::WA_TranslucentBackground));
@@ -403,6 +408,29 @@ void TestDesktopWindow::emptyCatalogueHasNoTabsNoGrid()
     QCOMPARE(m_desk->popupPinned(), 0);
     m_desk->applyScreenArea(QSize(1600, 1040));
     QVERIFY(!m_desk->popupGrid());
+}
+
+void TestDesktopWindow::wallpaperButtonOpensSettings()
+{
+    BoxAnswerer boxes;
+    bool seen = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&]() {
+        auto *dialog = m_desk->findChild<QSettingDlg *>();
+        if (!dialog || !dialog->isVisible() || seen)
+            return;
+        seen = true;
+        // A picture the system cannot take: the desktop says so.
+        emit dialog->modifyWindowsBk("/nonexistent/picture.jpg");
+        dialog->onClose();
+    });
+    poll.start(20);
+    m_desk->findChild<QPushButton *>("wallpaperButton")->click();
+    QVERIFY(seen);
+    QCOMPARE(boxes.seen.size(), 1);
+    QCOMPARE(boxes.seen.first().title, QStringLiteral("提示"));
+    QCOMPARE(boxes.seen.first().text, QStringLiteral("设置桌面墙纸失败！"));
+    QTRY_VERIFY(!m_desk->findChild<QSettingDlg *>());
 }
 
 QTEST_MAIN(TestDesktopWindow)
