@@ -2,6 +2,7 @@
 
 #include "refservice/Artwork.h"
 #include "refservice/JsonText.h"
+#include "refservice/PushServer.h"
 #include "refservice/UserCenterPage.h"
 #include "refservice/StorePages.h"
 
@@ -449,9 +450,21 @@ void Service::addRoutes()
                               {QStringLiteral("total"), total}});
     });
     add("NSVPushSvrService/getPushSvrIPAddressByTime33Hash/json", "GET", true, [this](Context &) {
-        return ok(QJsonObject{{QStringLiteral("internetIP"), QStringLiteral("127.0.0.1")},
-                              {QStringLiteral("port"), m_store.setting(QStringLiteral("push_port"),
-                                                                       QStringLiteral("9501"))}});
+        const int named = m_pushPortOverride;
+        const int port = named > 0 ? named : (m_push ? m_push->port() : 0);
+        const QString host = m_push ? m_push->host() : QStringLiteral("127.0.0.1");
+        QJsonObject data{{QStringLiteral("internetIP"), host}, {QStringLiteral("port"), QString::number(port)}};
+        switch (m_pushLookupForm.load()) {
+        case 1: // the port as a JSON number
+            data.insert(QStringLiteral("port"), port);
+            return ok(data);
+        case 2: // code 200 with another message
+            return JsonText::envelope(200, QStringLiteral("busy"), data);
+        case 3: // another code
+            return JsonText::envelope(500, QStringLiteral("ok"), data);
+        default:
+            return ok(data);
+        }
     });
     auto report = [this, bad](const char *kind, bool fromForm, std::initializer_list<const char *> keys) {
         return [this, bad, kind, fromForm, keys = std::vector<const char *>(keys)](Context &c) {
@@ -719,6 +732,12 @@ void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Respon
         res.set_content(JsonText::serialize(ok(o), false), "application/json");
         return;
     }
+    if (QJsonObject pushAnswer;
+        m_push && m_push->admin(name, ctx.req->method == "POST", in, m_base, &pushAnswer)) {
+        res.status = 200;
+        res.set_content(JsonText::serialize(pushAnswer, false), "application/json");
+        return;
+    }
     if (ctx.req->method != "POST") {
         answer(false);
         return;
@@ -771,8 +790,15 @@ void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Respon
     } else if (name == "pushPort") {
         const bool done = number("port", &n) && n <= 65535;
         if (done)
-            m_store.setSetting(QStringLiteral("push_port"), QString::number(n));
+            m_pushPortOverride = n;
         answer(done);
+    } else if (name == "pushLookup") {
+        static const QStringList forms{QStringLiteral("normal"), QStringLiteral("numberPort"),
+                                       QStringLiteral("notOk"), QStringLiteral("badCode")};
+        const int form = forms.indexOf(in.value(QStringLiteral("form")));
+        if (form >= 0)
+            m_pushLookupForm = form;
+        answer(form >= 0);
     } else if (name == "reset" || name == "clearRecord") {
         if (name == "reset") {
             m_delayMs = 0;
@@ -783,6 +809,10 @@ void Service::handleAdmin(const std::string &name, Context &ctx, httplib::Respon
             m_drop = false;
             m_imageHang = false;
             m_catalogueSize = 0;
+            m_pushPortOverride = 0;
+            m_pushLookupForm = 0;
+            if (m_push)
+                m_push->reset();
             m_store.setSetting(QStringLiteral("version"), kDefaultVersion);
             m_store.setSetting(QStringLiteral("version_url"),
                                m_base + QStringLiteral("downloads/OrvaneDesk-%1.tar.gz").arg(kDefaultVersion));

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <string>
 
+class PushServer;
+
 namespace httplib {
 class Server;
 struct Request;
@@ -30,6 +32,9 @@ public:
 
     // The address the answers point to, "http://127.0.0.1:PORT/".
     void setBase(const QString &base) { m_base = base; }
+    // The push server the lookup names and the push admin paths reach;
+    // it must outlive the service's handlers.
+    void setPushServer(PushServer *push) { m_push = push; }
     void install(httplib::Server &server);
     // Wakes every delayed answer so that shutdown does not wait for it.
     void stop();
@@ -81,6 +86,11 @@ private:
     std::atomic<bool> m_drop{false};
     std::atomic<bool> m_imageHang{false};
     std::atomic<int> m_catalogueSize{0};
+    // Push lookup: a port to name instead of the push server's (0: none),
+    // and the form of its answer (see README.md).
+    std::atomic<int> m_pushPortOverride{0};
+    std::atomic<int> m_pushLookupForm{0};
+    PushServer *m_push = nullptr;
 
     std::mutex m_recordMutex;
     QJsonArray m_record;

@@ -551,13 +551,22 @@ QJsonArray Store::notices(const User &user, int page, int pageSize, int *total)
     *total = count.next() ? count.value(0).toInt() : 0;
     QJsonArray items;
     QSqlQuery q = run(db, QStringLiteral("SELECT title, message, created FROM notices WHERE company_id = ? "
-                                         "ORDER BY created DESC LIMIT ? OFFSET ?"),
+                                         "ORDER BY created DESC, id DESC LIMIT ? OFFSET ?"),
                       {user.companyId, pageSize, (page - 1) * pageSize});
     while (q.next())
         items.append(QJsonObject{{QStringLiteral("title"), q.value(0).toString()},
                                  {QStringLiteral("message"), q.value(1).toString()},
                                  {QStringLiteral("created"), q.value(2).toString()}});
     return items;
+}
+
+void Store::addNotice(const QString &companyId, const QString &title, const QString &message,
+                      const QString &created)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    run(connectionFor(m_path),
+        QStringLiteral("INSERT INTO notices(company_id, title, message, created) VALUES (?, ?, ?, ?)"),
+        {companyId, title, message, created});
 }
 
 bool Store::setPassword(const QString &uid, const QString &md5Hex)

@@ -81,6 +81,8 @@ public:
     QJsonObject userApp(const User &user, const QString &appId);
 
     QJsonArray notices(const User &user, int page, int pageSize, int *total);
+    void addNotice(const QString &companyId, const QString &title, const QString &message,
+                   const QString &created);
 
     // Accounts
     bool setPassword(const QString &uid, const QString &md5);

@@ -6,6 +6,7 @@
 // The first line on standard output is the base address ("http://127.0.0.1:PORT/").
 // SIGTERM or SIGINT stops it cleanly.
 
+#include "refservice/PushServer.h"
 #include "refservice/Service.h"
 #include "refservice/Store.h"
 
@@ -48,6 +49,9 @@ int main(int argc, char **argv)
                       QStringLiteral("dir")});
     parser.addOption({QStringLiteral("host"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                       QStringLiteral("host"), QStringLiteral("127.0.0.1")});
+    parser.addOption({QStringLiteral("push-port"),
+                      QStringLiteral("Port of the push server (0: any free port)."),
+                      QStringLiteral("port"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("with-parent"),
                       QStringLiteral("Stop when the process that started the service ends.")});
     parser.process(app);
@@ -64,8 +68,11 @@ int main(int argc, char **argv)
     bool portOk = false;
     const int port = parser.value(QStringLiteral("port")).toInt(&portOk);
     const QString dataDir = parser.value(QStringLiteral("data"));
-    if (!portOk || port < 0 || port > 65535 || dataDir.isEmpty()) {
-        std::fprintf(stderr, "usage: orvane-service --port PORT --data DIR\n");
+    bool pushPortOk = false;
+    const int pushPort = parser.value(QStringLiteral("push-port")).toInt(&pushPortOk);
+    if (!portOk || port < 0 || port > 65535 || dataDir.isEmpty() || !pushPortOk || pushPort < 0
+        || pushPort > 65535) {
+        std::fprintf(stderr, "usage: orvane-service --port PORT --data DIR [--push-port PORT]\n");
         return 2;
     }
 
@@ -85,10 +92,18 @@ int main(int argc, char **argv)
     // waits for the peer's delayed acknowledgement.
     server.set_tcp_nodelay(true);
     server.set_payload_max_length(8 * 1024 * 1024);
+    const std::string host = parser.value(QStringLiteral("host")).toStdString();
+    // The push server runs beside the HTTP one, on a port of its own that
+    // the push lookup names.
+    PushServer push(store);
+    if (!push.start(QString::fromStdString(host), quint16(pushPort))) {
+        std::fprintf(stderr, "orvane-service: cannot listen for push on %s:%d\n", host.c_str(), pushPort);
+        return 1;
+    }
     Service service(store);
+    service.setPushServer(&push);
     service.install(server);
 
-    const std::string host = parser.value(QStringLiteral("host")).toStdString();
     const int bound = port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
     if (bound <= 0) {
         std::fprintf(stderr, "orvane-service: cannot listen on %s:%d\n", host.c_str(), port);
@@ -127,5 +142,6 @@ int main(int argc, char **argv)
     service.stop();
     server.stop();
     listener.join();
+    push.stop();
     return 0;
 }

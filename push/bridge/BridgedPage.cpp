@@ -1,7 +1,7 @@
 #include "push/bridge/BridgedPage.h"
 
 #include "push/PushLog.h"
-#include "push/bridge/PageScript.h"
+#include "push/core/PageScript.h"
 #include "push/bridge/QJsInterface.h"
 
 #include <QWebChannel>
@@ -56,7 +56,7 @@ void runPageScript(QWebEnginePage *page, const QString &function, const QStringL
 {
     if (!page)
         return;
-    const QString script = PageScript::call(function, arguments);
+    const QString script = PageScript::callWithNumbers(function, arguments);
     if (script.isEmpty()) {
         qCWarning(lcPush) << "not a script function name:" << function;
         return;

@@ -33,5 +33,6 @@ private:
 };
 
 // Runs "function(arguments...)" in the page, fire-and-forget; the text is
-// built by PageScript. Every native call of a page function goes here.
+// built by PageScript::callWithNumbers (ids as numbers, everything else a
+// quoted string).
 void runPageScript(QWebEnginePage *page, const QString &function, const QStringList &arguments);

@@ -10,15 +10,18 @@
 #include "desktop/browser/BrowserOpen.h"
 #include "desktop/window/QLumiqDesk.h"
 #include "tests/desktop/DeskFixture.h"
+#include "core/Settings.h"
 #include "desktop/settings/QSettingDlg.h"
 #include "login/core/LoginTexts.h"
 #include "login/dialog/QLoginDialog.h"
+#include "push/QAcceptMsgWidget.h"
 #include "tests/screenshots/Scene.h"
+#include "tests/support/RefServiceProcess.h"
 #include "ui/ClientFonts.h"
 #include "ui/QMsgDlg.h"
 #ifdef ORVANE_SCREENSHOT_WEB
 #include "desktop/usercenter/QUserInfoDlg.h"
-#include "tests/support/RefServiceProcess.h"
+#include "push/QMsgListDialog.h"
 #include <QWebEngineView>
 #endif
 
@@ -28,6 +31,9 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -379,6 +385,84 @@ void desktop(Shots &shots)
     }
 }
 
+QString pushMessage(const QString &alias, const QJsonObject &data)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("alias"), alias},
+                                                       {QStringLiteral("uuid"), QStringLiteral("shot")},
+                                                       {QStringLiteral("data"), data}})
+                                 .toJson(QJsonDocument::Compact));
+}
+
+// The pop-ups in the bottom-right corner and the message centre, with
+// pictures and notices from a reference service of their own.
+void pushWindows(Shots &shots)
+{
+    RefServiceProcess service;
+    if (!service.isRunning())
+        return shots.fail(QStringLiteral("no reference service: %1").arg(service.errorText()));
+    QTemporaryDir appDir;
+    AppPaths::setAppDirPathOverride(appDir.path());
+    AppPaths::setServerAddress(service.baseUrl());
+
+    {
+        QAcceptMsgWidget popup(pushMessage(
+            QStringLiteral("lumiqPushNotice"),
+            {{QStringLiteral("title"), QStringLiteral("系统维护通知")},
+             {QStringLiteral("content"), QStringLiteral("本周六 22:00 至 24:00 进行系统维护，期间云桌面暂停服务，"
+                                                        "请提前保存好手头的工作。维护结束后无需重新登录。")}}));
+        popup.moveToCorner();
+        if (!showAndWait(&popup))
+            return shots.fail(QStringLiteral("the notice pop-up was never shown"));
+        shots.save(QStringLiteral("QAcceptMsgWidget-notice"), &popup);
+        hoverShot(shots, &popup, "moreButton", QStringLiteral("QAcceptMsgWidget-more-hover"));
+    }
+    for (const QString &price : {QString(), QStringLiteral("¥ 29.90 / 年")}) {
+        QAcceptMsgWidget popup(pushMessage(
+            QStringLiteral("lumiqPushApp"),
+            {{QStringLiteral("app_id"), QStringLiteral("a303")},
+             {QStringLiteral("name"), QStringLiteral("接口文档")},
+             {QStringLiteral("desc"), QStringLiteral("服务接口说明，开发同事人手一份；支持全文搜索与离线阅读。")},
+             {QStringLiteral("price"), price},
+             {QStringLiteral("icon"), service.baseUrl() + QStringLiteral("images/app/a303/icon.png")}}));
+        QSignalSpy picture(&popup, &QAcceptMsgWidget::pictureSettled);
+        popup.moveToCorner();
+        if (!showAndWait(&popup) || (picture.isEmpty() && !picture.wait(10000)))
+            return shots.fail(QStringLiteral("the offer pop-up was never complete"));
+        QTest::qWait(50);
+        shots.save(price.isEmpty() ? QStringLiteral("QAcceptMsgWidget-offer-free")
+                                   : QStringLiteral("QAcceptMsgWidget-offer-priced"),
+                   &popup);
+        if (price.isEmpty())
+            hoverShot(shots, &popup, "installButton", QStringLiteral("QAcceptMsgWidget-install-hover"));
+    }
+
+#ifdef ORVANE_SCREENSHOT_WEB
+    {
+        // The message centre reads the keys of a signed-in user.
+        const auto credentials = service.demoCredentials();
+        QDir(appDir.path()).mkpath(QStringLiteral("cloudNew"));
+        QFile::copy(QStringLiteral(ORVANE_CLIENT_DIR "/cloudNew/index.html"),
+                    appDir.filePath(QStringLiteral("cloudNew/index.html")));
+        Settings::writeSignIn({credentials.second, credentials.first, QStringLiteral("demo"),
+                               QStringLiteral("demo1234")});
+        service.push({{QStringLiteral("uid"), credentials.first},
+                      {QStringLiteral("kind"), QStringLiteral("notice")},
+                      {QStringLiteral("title"), QStringLiteral("欢迎使用消息中心")},
+                      {QStringLiteral("content"), QStringLiteral("系统通知会在这里保留。\n第二行：换行照常显示。")},
+                      {QStringLiteral("created"), QStringLiteral("2026-12-12 20:00:00")}});
+        QMsgListDialog dialog;
+        QSignalSpy shown(&dialog, &QMsgListDialog::noticesShown);
+        if (!showAndWait(&dialog) || (shown.isEmpty() && !shown.wait(20000)))
+            return shots.fail(QStringLiteral("the message centre got no notices"));
+        // The page draws after the call; give it a few frames.
+        QTest::qWait(800);
+        shots.save(QStringLiteral("QMsgListDialog"), &dialog);
+    }
+#endif
+    AppPaths::setServerAddress(QString());
+    AppPaths::setAppDirPathOverride(QString());
+}
+
 void wallpaperDialog(Shots &shots)
 {
     QSettingDlg dialog;
@@ -460,5 +544,6 @@ int main(int argc, char *argv[])
 #ifdef ORVANE_SCREENSHOT_WEB
     userCentre(shots);
 #endif
+    pushWindows(shots);
     return shots.failed() ? 1 : 0;
 }

@@ -240,3 +240,72 @@ QJsonObject RefServiceProcess::userApp(const QString &uid, const QString &appId)
                               QString::fromLatin1(QUrl::toPercentEncoding(appId))))
         .toObject();
 }
+
+QJsonObject RefServiceProcess::push(const QList<QPair<QString, QString>> &params) const
+{
+    int status = 0;
+    const QJsonObject answer =
+        QJsonDocument::fromJson(post(QStringLiteral("__admin/push"), formBody(params), &status)).object();
+    if (status != 200 || answer.value(QLatin1String("code")).toInt() != 200)
+        return QJsonObject();
+    return answer.value(QLatin1String("data")).toObject();
+}
+
+QString RefServiceProcess::pushNotice(const QString &uid, const QString &title, const QString &content,
+                                      const QString &uuid) const
+{
+    QList<QPair<QString, QString>> params{{QStringLiteral("uid"), uid},
+                                          {QStringLiteral("kind"), QStringLiteral("notice")},
+                                          {QStringLiteral("title"), title},
+                                          {QStringLiteral("content"), content},
+                                          // After every seeded notice, whatever today's date.
+                                          {QStringLiteral("created"), QStringLiteral("2099-01-01 00:00:00")}};
+    if (!uuid.isEmpty())
+        params.append({QStringLiteral("uuid"), uuid});
+    return push(params).value(QLatin1String("uuid")).toString();
+}
+
+QString RefServiceProcess::pushOffer(const QString &uid, const QList<QPair<QString, QString>> &fields,
+                                     const QString &uuid) const
+{
+    QList<QPair<QString, QString>> params{{QStringLiteral("uid"), uid},
+                                          {QStringLiteral("kind"), QStringLiteral("app")}};
+    params += fields;
+    if (!uuid.isEmpty())
+        params.append({QStringLiteral("uuid"), uuid});
+    return push(params).value(QLatin1String("uuid")).toString();
+}
+
+bool RefServiceProcess::dropPushConnections()
+{
+    return admin(QStringLiteral("pushDrop"));
+}
+
+bool RefServiceProcess::setPushServerRunning(bool running)
+{
+    return admin(QStringLiteral("pushServer"), {{QStringLiteral("on"), running ? QStringLiteral("1") : QStringLiteral("0")}});
+}
+
+bool RefServiceProcess::setPushMuted(bool on)
+{
+    return admin(QStringLiteral("pushMute"), {{QStringLiteral("on"), on ? QStringLiteral("1") : QStringLiteral("0")}});
+}
+
+bool RefServiceProcess::setPushLookup(const QString &form)
+{
+    return admin(QStringLiteral("pushLookup"), {{QStringLiteral("form"), form}});
+}
+
+bool RefServiceProcess::setPushPort(int port)
+{
+    return admin(QStringLiteral("pushPort"), {{QStringLiteral("port"), QString::number(port)}});
+}
+
+QStringList RefServiceProcess::pushIdentifiedUsers() const
+{
+    QStringList users;
+    const QJsonArray identified = adminData(QStringLiteral("pushClients")).toObject().value(QLatin1String("identified")).toArray();
+    for (const QJsonValue &v : identified)
+        users.append(v.toString());
+    return users;
+}

@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -69,6 +70,33 @@ public:
 
     // A sign-in of the demo account: {"uid", "token"} of the answer.
     QPair<QString, QString> demoCredentials(const QString &account = QStringLiteral("demo")) const;
+
+    // Push server (see refservice/README.md, "Push server").
+    // Sends a message to a signed-in user through the push server; params
+    // as the push admin path takes them ("uid", "kind", fields, "uuid",
+    // "message"). The answer's "data" ({"uuid", "delivered", "message"}),
+    // {} when the service refused.
+    QJsonObject push(const QList<QPair<QString, QString>> &params) const;
+    // A notice or an offer with the given payload fields; the message's id,
+    // empty when refused. A notice is also stored as the newest notice of
+    // the user's company (the message centre lists it first).
+    QString pushNotice(const QString &uid, const QString &title, const QString &content,
+                       const QString &uuid = QString()) const;
+    QString pushOffer(const QString &uid, const QList<QPair<QString, QString>> &fields,
+                      const QString &uuid = QString()) const;
+    // Cuts every push connection abruptly (the server keeps listening).
+    bool dropPushConnections();
+    // Stops listening and cuts every connection (false), or listens again
+    // on the same port (true); the backlog survives.
+    bool setPushServerRunning(bool running);
+    // Leaves pings unanswered while on.
+    bool setPushMuted(bool on);
+    // Form of the push lookup answer: "normal", "numberPort", "notOk", "badCode".
+    bool setPushLookup(const QString &form);
+    // Port the lookup names instead of the push server's (0: the real one).
+    bool setPushPort(int port);
+    // User ids of the identified push connections, one per connection.
+    QStringList pushIdentifiedUsers() const;
 
     // Low-level admin call: POST /__admin/<name> with a form body.
     bool admin(const QString &name, const QList<QPair<QString, QString>> &params = {}) const;
