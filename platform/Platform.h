@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QFileDevice;
 
@@ -48,5 +49,23 @@ bool flushToDisk(QFileDevice &file);
 
 // Moves the file from onto to in one step, replacing a file of that name.
 bool replaceFile(const QString &from, const QString &to);
+
+// File endings that mark a desktop shortcut of this system (".desktop").
+QStringList shortcutSuffixes();
+
+// Starts a program on its own, outside the client's process tree, with
+// arguments passed as they are (no shell). False when it did not start.
+bool startProgram(const QString &program, const QStringList &arguments,
+                  const QString &workingDirectory = QString());
+
+// Opens a desktop shortcut by the system's own rules for such entries
+// (on Linux "gio launch", never a text editor). False when the file is no
+// usable shortcut or the opener is missing.
+bool openShortcut(const QString &path);
+
+// The one-time arrangement of the system desktop's own icons beside the
+// client's desktop window. Linux desktops keep their icon layout to
+// themselves, so there is nothing to arrange here.
+void adjustShellDesktopIcons();
 
 } // namespace Platform

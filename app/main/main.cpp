@@ -3,15 +3,19 @@
 #include "core/AppPaths.h"
 #include "core/Settings.h"
 #include "core/SingleInstance.h"
+#include "desktop/window/QLumiqDesk.h"
 #include "login/dialog/QLoginDialog.h"
 #include "ui/ClientFonts.h"
 #include "ui/QMsgDlg.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
+    // The built-in browser's web engine shares its GL contexts with ours.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OrvaneDesk"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/QOrvaneDesk/image/qv64.ico")));
@@ -56,9 +60,23 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // The desktop window takes over from here once it exists; until then a
-    // successful sign-in is where start-up ends.
-    qCDebug(lcStartup) << "signed in with" << session.catalogue.categoryCount()
-                       << "categories; no desktop window in this build, start-up ends";
-    return 0;
+    qCDebug(lcStartup) << "signed in with" << session.catalogue.categoryCount() << "categories";
+
+    // The desktop is a tool window; closing the last ordinary window (a
+    // browser window, say) must not end the client.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QLumiqDesk desk(session.userInfo, session.serviceLinks, session.catalogue);
+    desk.show();
+    qCDebug(lcStartup) << "desktop shown with" << desk.categoryTabs().size() << "category tabs"
+                       << (desk.popupGrid() ? "and the first category open" : "and no grid");
+
+    // Test hook: ORVANE_QUIT_WHEN_SHOWN=1 ends the event loop as soon as it
+    // runs, so a process-level test sees the desktop come up and the exit
+    // code of the loop. Unset outside tests.
+    if (qEnvironmentVariable("ORVANE_QUIT_WHEN_SHOWN") == QLatin1String("1"))
+        QTimer::singleShot(0, &app, &QApplication::quit);
+
+    const int result = app.exec();
+    qCDebug(lcStartup) << "event loop ended with" << result;
+    return result;
 }

@@ -1,5 +1,7 @@
 #include "push/core/PageScript.h"
 
+#include <QRegularExpression>
+
 namespace PageScript {
 
 namespace {
@@ -47,6 +49,26 @@ QString call(const QString &function, const QStringList &arguments)
     for (const QString &a : arguments)
         quotedArgs.append(quoted(a));
     return function + QLatin1Char('(') + quotedArgs.join(QLatin1Char(',')) + QStringLiteral(");");
+}
+
+QString literal(const QString &value)
+{
+    static const QRegularExpression integer(QStringLiteral("^-?(0|[1-9][0-9]{0,14})$"));
+    if (value != QLatin1String("-0") && integer.match(value).hasMatch())
+        return value;
+    return quoted(value);
+}
+
+QString callWithNumbers(const QString &function, const QStringList &arguments)
+{
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z_$][A-Za-z0-9_$]*$"));
+    if (!name.match(function).hasMatch())
+        return QString();
+    QStringList literals;
+    literals.reserve(arguments.size());
+    for (const QString &a : arguments)
+        literals.append(literal(a));
+    return function + QLatin1Char('(') + literals.join(QLatin1Char(',')) + QStringLiteral(");");
 }
 
 } // namespace PageScript

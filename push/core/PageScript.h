@@ -15,4 +15,14 @@ QString quoted(const QString &text);
 // "name(\"a\",\"b\");" with every argument quoted.
 QString call(const QString &function, const QStringList &arguments);
 
+// A plain decimal integer ("0", "101", "-7"; no leading zero, at most 15
+// digits, so it stays exact) as it stands, for pages that compare ids as
+// numbers; every other value quoted().
+QString literal(const QString &value);
+
+// "name(101,\"a\");" with every argument a literal(). Empty when function
+// is no plain script name (letters, digits, "_" and "$", not starting with
+// a digit).
+QString callWithNumbers(const QString &function, const QStringList &arguments);
+
 } // namespace PageScript

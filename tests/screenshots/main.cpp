@@ -9,6 +9,9 @@
 #include "appcenter/DownloadFinishItem.h"
 #include "appcenter/DownloadItem.h"
 #include "core/AppPaths.h"
+#include "desktop/browser/BrowserOpen.h"
+#include "desktop/window/QLumiqDesk.h"
+#include "tests/desktop/DeskFixture.h"
 #include "core/Settings.h"
 #include "desktop/settings/QSettingDlg.h"
 #include "login/core/LoginTexts.h"
@@ -34,6 +37,8 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
@@ -275,6 +280,115 @@ void loginDialog(Shots &shots)
     AppPaths::setServerAddress(QString());
 }
 
+DragButton *iconOf(QLumiqDesk &desk, const QString &appId)
+{
+    if (!desk.popupGrid())
+        return nullptr;
+    for (DragButton *b : desk.popupGrid()->buttons()) {
+        if (b->appInfo() && b->appInfo()->id == appId)
+            return b;
+    }
+    return nullptr;
+}
+
+// The right-hand part of the desktop, where the top bar, tabs and grid are,
+// at full size.
+QImage rightPart(const QImage &screen)
+{
+    return screen.copy(QRect(screen.width() - 620, 0, 620, 520));
+}
+
+void sendMouse(QWidget *w, QEvent::Type type, const QPoint &pos, Qt::MouseButtons buttons)
+{
+    QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+// The demo user's desktop, signed in to the reference service.
+void desktop(Shots &shots)
+{
+    RefServiceProcess service;
+    if (!service.isRunning())
+        return shots.fail(QStringLiteral("reference service: %1").arg(service.errorText()));
+    DeskFixture fixture(service);
+    if (!fixture.signedIn())
+        return shots.fail(QStringLiteral("the demo account did not sign in"));
+    QLumiqDesk::setScreenAreaOverride(QSize(1920, 1040));
+    QLumiqDesk desk(fixture.session.userInfo, fixture.session.serviceLinks, fixture.session.catalogue);
+    desk.move(0, 0);
+    if (!showAndWait(&desk) || !desk.popupGrid())
+        return shots.fail(QStringLiteral("the desktop was never shown"));
+    QTest::qWait(100);
+
+    auto scene = [&](const QList<QWidget *> &extra = {}) {
+        QList<QWidget *> windows{&desk};
+        if (desk.popupGrid())
+            windows << desk.popupGrid();
+        windows << extra;
+        return shots.onDesktop(windows);
+    };
+    const QImage whole = scene();
+    shots.save(QStringLiteral("QLumiqDesk"), whole);
+    shots.save(QStringLiteral("QLumiqDesk-grid"), rightPart(whole));
+
+    // A category of two applications: the add button takes the third cell.
+    emit desk.categoryTabs().at(1)->ELCSignal(1);
+    QTest::qWait(100);
+    shots.save(QStringLiteral("QLumiqDesk-small-grid"), rightPart(scene()));
+    emit desk.firstTab()->ELCSignal(1);
+    QTest::qWait(100);
+
+    // Hovered: the icon grows to full size.
+    if (DragButton *excel = iconOf(desk, QStringLiteral("a102"))) {
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(excel, &enter);
+        if (!QTest::qWaitFor([excel]() { return excel->scale() >= 1.0; }, 2000))
+            shots.fail(QStringLiteral("the hovered icon never grew"));
+        shots.save(QStringLiteral("QLumiqDesk-hover"), rightPart(scene()));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(excel, &leave);
+        if (!QTest::qWaitFor([excel]() { return excel->scale() <= DragButton::kBaseScale; }, 2000))
+            shots.fail(QStringLiteral("the icon never shrank back"));
+    }
+
+    // Dragged: Word held between the second row's cells, the others making room.
+    if (DragButton *word = iconOf(desk, QStringLiteral("a101"))) {
+        sendMouse(word, QEvent::MouseButtonPress, QPoint(30, 30), Qt::LeftButton);
+        sendMouse(word, QEvent::MouseMove, QPoint(75, 120), Qt::LeftButton);
+        QTest::qWait(50);
+        shots.save(QStringLiteral("QLumiqDesk-drag"), rightPart(scene()));
+        sendMouse(word, QEvent::MouseButtonRelease, QPoint(75, 120), Qt::NoButton);
+        QTest::qWait(50);
+        shots.save(QStringLiteral("QLumiqDesk-dropped"), rightPart(scene()));
+    }
+
+    // The icon's context menu.
+    if (DragButton *online = iconOf(desk, QStringLiteral("a103"))) {
+        QMenu *menu = desk.iconMenu();
+        menu->popup(online->mapToGlobal(QPoint(online->width() / 2, online->height() / 2)));
+        if (QTest::qWaitForWindowExposed(menu)) {
+            QTest::qWait(100);
+            shots.save(QStringLiteral("QLumiqDesk-menu"), rightPart(scene({menu})));
+        } else {
+            shots.fail(QStringLiteral("the icon menu was never shown"));
+        }
+        menu->hide();
+    }
+
+    // A web application in the built-in browser.
+    QWidget *browser = openBrowserWindow(service.baseUrl() + QStringLiteral("apps/a103/index.html"));
+    if (browser) {
+        browser->move(200, 120);
+        if (!QTest::qWaitForWindowExposed(browser))
+            shots.fail(QStringLiteral("the browser window was never shown"));
+        QTest::qWait(2500);
+        shots.save(QStringLiteral("ZBrowser"), browser->grab().toImage());
+        browser->close();
+        QTest::qWait(100);
+    }
+}
+
 QString pushMessage(const QString &alias, const QJsonObject &data)
 {
     return QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("alias"), alias},
@@ -468,13 +582,11 @@ void downloadRows(Shots &shots)
 
 int main(int argc, char *argv[])
 {
-#ifdef ORVANE_SCREENSHOT_WEB
-    // As the web tests do: the renderer's sandbox refuses to start as root
-    // and under some virtual X servers.
+    // The browser window's web engine: no sandbox under the virtual X
+    // server, GL contexts shared with ours.
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-#endif
     QApplication app(argc, argv);
     installClientFontSubstitutes();
     // The windows' own diagnostics would bury the list of files written.
@@ -507,6 +619,7 @@ int main(int argc, char *argv[])
     parkPointer();
     messageBoxes(shots);
     loginDialog(shots);
+    desktop(shots);
     wallpaperDialog(shots);
 #ifdef ORVANE_SCREENSHOT_WEB
     userCentre(shots);

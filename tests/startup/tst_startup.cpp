@@ -100,6 +100,9 @@ void TestStartup::start(const QString &answer)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QT_LOGGING_RULES", "orvane.*=true");
     env.insert("ORVANE_AUTO_ANSWER", answer);
+    // The desktop has no quit control of its own: the client ends its event
+    // loop as soon as the desktop is up.
+    env.insert("ORVANE_QUIT_WHEN_SHOWN", "1");
     m_client.reset(new QProcess);
     m_client->setProcessEnvironment(env);
     m_client->setProcessChannelMode(QProcess::MergedChannels);
@@ -137,8 +140,11 @@ void TestStartup::automaticSignIn()
     QVERIFY2(waitForExit(), qPrintable(m_output));
     QCOMPARE(m_client->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_client->exitCode(), 0);
-    QVERIFY2(m_output.contains("start-up ends") && m_output.contains("signed in with"),
+    QVERIFY2(m_output.contains("signed in with 4 categories"), qPrintable(m_output));
+    QVERIFY2(m_output.contains("desktop shown with 4 category tabs and the first category open"),
              qPrintable(m_output));
+    QVERIFY2(m_output.contains("event loop ended with 0"), qPrintable(m_output));
+    QVERIFY2(!m_output.contains("start-up ends"), qPrintable(m_output));
     QVERIFY2(!m_output.contains("login dialog shown"), qPrintable(m_output));
     QVERIFY2(!m_output.contains("box QMsgDlg"), qPrintable(m_output));
     QVERIFY(QFileInfo(m_folder + "/DesktopApp.xml").size() > 0);
@@ -205,6 +211,7 @@ void TestStartup::updateDeclined()
     QCOMPARE(m_client->exitCode(), 0);
     QVERIFY2(m_output.contains(QStringLiteral("title: 更新提示")), qPrintable(m_output));
     QVERIFY2(m_output.contains("signed in with"), qPrintable(m_output));
+    QVERIFY2(m_output.contains("desktop shown with 4 category tabs"), qPrintable(m_output));
     QSettings ini(m_folder + "/UpdaterVer.ini", QSettings::IniFormat);
     QCOMPARE(ini.value("MAINVER/mainver").toString(), QString("1.0.1"));
 }

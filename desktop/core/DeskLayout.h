@@ -1,0 +1,99 @@
+#pragma once
+
+#include "catalogue/DesktopAppInfo.h"
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QVector>
+
+// The desktop's geometry as plain arithmetic: where the category tabs and
+// the icon grid go, how a grid is laid out, where the other icons go while
+// one is dragged and where a dropped icon lands. The widgets only apply
+// what these functions compute.
+namespace DeskLayout {
+
+// The design size the desktop window is drawn for.
+constexpr int kDesignWidth = 1920;
+constexpr int kDesignHeight = 1040;
+constexpr int kGridColumns = 3;
+// A grid shows the add button while it holds at most this many icons.
+constexpr int kMaxIconsWithAddButton = 5;
+
+// The available screen area against the previous measurement. The first
+// update compares with the design size; every later one with the last.
+struct ScreenMetrics
+{
+    int screenWidth = kDesignWidth;
+    int screenHeight = kDesignHeight;
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    int deltaX = 0;
+
+    void update(const QSize &available);
+};
+
+// An application is on the desktop unless it is not installed here or was
+// taken off the desktop ("0" in either flag).
+bool isShownOnDesktop(const desktopAppInfo &app);
+QList<DesktopAppInfoPtr> shownApps(const DesktopAppList &apps);
+
+// Rows of three for the icons, plus the add button's cell while there are
+// at most five icons; never fewer than one row.
+int gridRows(int visibleIcons);
+
+// The icon's caption: the whole name up to 4 characters, else its first 4
+// and "...". Counted in characters a reader sees, so a name is never cut
+// inside a surrogate pair.
+QString iconCaption(const QString &name);
+
+// Tab text: a line break, then every character followed by one, so the
+// name reads top to bottom.
+QString verticalTabText(const QString &name);
+
+// Geometry of the tab of category index i.
+QRect categoryTabGeometry(int index, float scaleX, float scaleY);
+
+// Geometry of the grid opened beside a tab.
+QRect gridGeometry(const QRect &tab, int rows);
+
+// x, y, width and height each multiplied by its scale and truncated.
+QRect scaledGeometry(const QRect &rect, float scaleX, float scaleY);
+
+// Inside a grid of the given size.
+QRect gridBackground(const QSize &grid);
+QRect gridArrow(const QSize &grid);
+QRect gridCell(const QSize &grid, int rows, int columns, int index);
+
+// The cell (x: column, y: row) a button's centre lies over, within the
+// grid: positions left of or above it count as column or row 0, positions
+// right of or below it as the last.
+QPoint hoveredCell(const QPoint &buttonPos, const QSize &button, const QSize &grid, int rows,
+                   int columns);
+
+// Live preview while button `dragged` of `count` is moved to buttonPos:
+// for each index the cell index it is placed in, or -1 when it is not
+// placed (the dragged button itself, and every button while the pointer
+// is over the dragged button's own row and column).
+QVector<int> dragPreview(int count, int dragged, const QPoint &buttonPos, const QSize &button,
+                         const QSize &grid, int rows, int columns);
+
+// The position a dropped button is clamped to before its cell is chosen.
+QPoint clampDropPosition(const QPoint &buttonPos, const QSize &button, const QSize &grid);
+
+// The index a dropped button moves to: its clamped centre's cell, at most
+// the last index.
+int dropTarget(const QPoint &buttonPos, const QSize &button, const QSize &grid, int rows,
+               int columns, int count);
+
+// The list order after the button at index `from` moved to `to`.
+template <typename T>
+void moveItem(QList<T> &list, int from, int to)
+{
+    if (from < 0 || from >= list.size() || to < 0 || to >= list.size() || from == to)
+        return;
+    list.move(from, to);
+}
+
+} // namespace DeskLayout

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "catalogue/DesktopAppInfo.h"
+
+#include <QPixmap>
+#include <QString>
+#include <QToolButton>
+
+class QTimer;
+
+// One icon of a grid: paints its own picture and caption, grows while the
+// pointer is over it, and follows the pointer while it is held down so the
+// grid can move it to another cell.
+class DragButton : public QToolButton
+{
+    Q_OBJECT
+
+public:
+    static constexpr double kBaseScale = 0.7;
+    static constexpr int kZoomIntervalMs = 7;
+    static constexpr int kHoldMs = 1000;
+
+    explicit DragButton(QWidget *parent = nullptr);
+    ~DragButton() override;
+
+    void setCaption(const QString &text);
+    QString caption() const { return m_caption; }
+    // A path that does not load leaves the picture empty.
+    void setPicturePath(const QString &path);
+    void setPicture(const QPixmap &pixmap);
+    QPixmap picture() const { return m_picture; }
+
+    // A null record leaves the attached one unchanged.
+    void setAppInfo(const DesktopAppInfoPtr &app);
+    DesktopAppInfoPtr appInfo() const { return m_app; }
+
+    double scale() const { return m_scale; }
+    bool isPressed() const { return m_pressed; }
+    bool isDragging() const { return m_dragging; }
+
+signals:
+    void release_signal();
+    void drag_signal();
+    void clicked();
+    void doubleClicked();
+
+public slots:
+    void zoomIn();
+    void zoomOut();
+    void hold_slot();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int m_pressed = 0;
+    int m_dragging = 0;
+    QTimer *m_zoomTimer = nullptr;
+    QTimer *m_holdTimer = nullptr;
+    double m_scale = kBaseScale;
+    double m_baseScale = kBaseScale;
+    int m_pressX = 0;
+    int m_pressY = 0;
+    QPixmap m_picture;
+    QString m_caption;
+    DesktopAppInfoPtr m_app;
+};

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "catalogue/CatalogueStore.h"
+#include "desktop/core/DeskLayout.h"
+#include "desktop/widgets/DragButton.h"
+#include "desktop/widgets/DragWidget.h"
+#include "desktop/widgets/ZAppMenuButton.h"
+#include "login/core/LoginRecords.h"
+#include "sysinfo/FindRegedit.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPair>
+#include <QPixmap>
+#include <QPointer>
+#include <QSize>
+
+#include <functional>
+
+class QHostInfo;
+class QMenu;
+
+namespace Ui {
+class QLumiqDeskClass;
+}
+
+// The client's desktop: a frameless, translucent window over the system
+// desktop with the user's avatar and company name, the top-bar buttons,
+// one vertical tab per category and, beside a tab, the popup icon grid of
+// that category.
+//
+// It reads the catalogue from the store and changes it only through it;
+// whatever changes the store (this window, the app centre, a watcher), the
+// open grid is rebuilt from the store, so no icon or menu keeps a record
+// the catalogue no longer holds.
+class QLumiqDesk : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links, CatalogueStore &store);
+    ~QLumiqDesk() override;
+
+    // The available screen area the window lays itself out for. Tests and
+    // the screenshot program fix it; otherwise the primary screen's.
+    static void setScreenAreaOverride(const QSize &area);
+
+    // Lays the top bar and tabs out for this available area (what a screen
+    // change does).
+    void applyScreenArea(const QSize &area);
+
+    const DeskLayout::ScreenMetrics &metrics() const { return m_metrics; }
+    QList<ZAppMenuButton *> categoryTabs() const;
+    ZAppMenuButton *firstTab() const { return m_firstTab; }
+    DragWidget *popupGrid() const { return m_popupGrid; }
+    QString popupCategory() const { return m_popupCategory; }
+    int popupPinned() const { return m_popupPinned; }
+    QMenu *iconMenu() const { return m_iconMenu; }
+    DragButton *menuTarget() const { return m_menuTarget; }
+    FindRegedit *uninstallWatcher() const { return m_uninstallWatcher; }
+    bool networkAvailable() const { return m_networkAvailable; }
+
+    // The icon context menu normally runs modally at the cursor; tests
+    // replace the run with a choice of their own.
+    void setMenuRunner(std::function<void(QMenu *)> runner) { m_menuRunner = std::move(runner); }
+
+public slots:
+    void upHeaderImage(const QString &strJson);
+    void clickbtn();
+    void uninstallationCompleteSlot(const DesktopAppInfoPtr &info);
+    void resizeAllCtrl();
+    void onModifyWindowBk(const QString &strPicPath);
+
+private slots:
+    void onLookupHost(const QHostInfo &info);
+    void remove();
+    void uninstall();
+    void showMenuUninstall(const QPoint &pos);
+    void openWallpaperDlg();
+    void lockWindows();
+    void clickBtnOp(int flag);
+    void onCatalogueChanged(const CatalogueStore::Change &change);
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void setupAvatar();
+    void updateScreenMetrics(const QSize &area);
+    void createCategoryTabs();
+    void clearCategoryTabs();
+    // The category a tab stands for; empty for anything else.
+    QString tabCategory(QObject *tab) const;
+    ZAppMenuButton *tabOf(const QString &categoryId) const;
+    void openGrid(ZAppMenuButton *tab);
+    // Hides the grid at once; it is deleted once the event that led here
+    // has been handled, since that may be one of its own icons' events.
+    void dropGrid();
+    // Pressing a tab: the grid is replaced and pinned.
+    void pressTab(ZAppMenuButton *tab);
+    // After a change made here: the category's grid shows, pinned.
+    void reopenPinned(const QString &categoryId);
+    QSize screenArea() const;
+
+    Ui::QLumiqDeskClass *ui;
+    const LoginUserInfo &m_user;
+    const LoginServiceLinks &m_links;
+    CatalogueStore &m_store;
+
+    DeskLayout::ScreenMetrics m_metrics;
+    QString m_userId;
+    QString m_userToken;
+    QMenu *m_iconMenu = nullptr;
+    QPixmap m_backgroundPixmap;
+    QList<QPair<QPointer<ZAppMenuButton>, QString>> m_categoryTabs;
+    QPointer<ZAppMenuButton> m_firstTab;
+    QPointer<DragButton> m_menuTarget;
+    QPointer<FindRegedit> m_uninstallWatcher;
+    QList<QPointer<FindRegedit>> m_watchers;
+    int m_popupPinned = 0;
+    QPointer<DragWidget> m_popupGrid;
+    QString m_popupCategory;
+    bool m_networkAvailable = true;
+    std::function<void(QMenu *)> m_menuRunner;
+    bool m_exposedLogged = false;
+};

@@ -1,0 +1,265 @@
+#include "desktop/core/DeskLayout.h"
+
+#include <QtTest>
+
+using namespace DeskLayout;
+
+class TestDeskLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void screenMetrics();
+    void shownApps_data();
+    void shownApps();
+    void gridRows_data();
+    void gridRows();
+    void iconCaption_data();
+    void iconCaption();
+    void verticalTabText();
+    void tabGeometry_data();
+    void tabGeometry();
+    void gridGeometry_data();
+    void gridGeometry();
+    void gridCells_data();
+    void gridCells();
+    void dragPreview_data();
+    void dragPreview();
+    void dropTarget_data();
+    void dropTarget();
+    void degenerateGridsDoNotDivideByZero();
+};
+
+void TestDeskLayout::screenMetrics()
+{
+    ScreenMetrics m;
+    m.update(QSize(1920, 1040));
+    QCOMPARE(m.deltaX, 0);
+    QCOMPARE(m.scaleX, 1.0f);
+    m.update(QSize(1600, 1040));
+    QCOMPARE(m.deltaX, -320);
+    QCOMPARE(m.scaleX, 1600.0f / 1920.0f);
+    QCOMPARE(m.screenWidth, 1600);
+    // Relative to the last layout, not to the design size.
+    m.update(QSize(1920, 1040));
+    QCOMPARE(m.deltaX, 320);
+    QCOMPARE(m.scaleX, 1920.0f / 1600.0f);
+    m.update(QSize(1920, 520));
+    QCOMPARE(m.scaleY, 0.5f);
+    QCOMPARE(m.deltaX, 0);
+}
+
+void TestDeskLayout::shownApps_data()
+{
+    QTest::addColumn<QString>("isinstall");
+    QTest::addColumn<QString>("isremove");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("installed, on desktop") << "1" << "1" << true;
+    QTest::newRow("not installed") << "0" << "1" << false;
+    QTest::newRow("taken off") << "1" << "0" << false;
+    QTest::newRow("both zero") << "0" << "0" << false;
+    QTest::newRow("empty flags") << "" << "" << true;
+    QTest::newRow("other text") << "2" << "00" << true;
+}
+
+void TestDeskLayout::shownApps()
+{
+    QFETCH(QString, isinstall);
+    QFETCH(QString, isremove);
+    QFETCH(bool, shown);
+    auto app = DesktopAppInfoPtr::create();
+    app->isinstall = isinstall;
+    app->isremove = isremove;
+    QCOMPARE(isShownOnDesktop(*app), shown);
+    QCOMPARE(DeskLayout::shownApps({app, DesktopAppInfoPtr()}).size(), shown ? 1 : 0);
+}
+
+void TestDeskLayout::gridRows_data()
+{
+    QTest::addColumn<int>("icons");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("0: the add button alone") << 0 << 1;
+    QTest::newRow("2") << 2 << 1;
+    QTest::newRow("3: add button on a new row") << 3 << 2;
+    QTest::newRow("5: add button is the sixth cell") << 5 << 2;
+    QTest::newRow("6: no add button") << 6 << 2;
+    QTest::newRow("7") << 7 << 3;
+    QTest::newRow("9") << 9 << 3;
+    QTest::newRow("10") << 10 << 4;
+}
+
+void TestDeskLayout::gridRows()
+{
+    QFETCH(int, icons);
+    QFETCH(int, rows);
+    QCOMPARE(DeskLayout::gridRows(icons), rows);
+}
+
+void TestDeskLayout::iconCaption_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("4 characters whole") << QString("在线文档") << QString("在线文档");
+    QTest::newRow("5 characters cut") << QString("在线文档啊") << QString("在线文档...");
+    QTest::newRow("latin") << QString("Excel") << QString("Exce...");
+    QTest::newRow("short") << QString("PPT") << QString("PPT");
+    QTest::newRow("empty") << QString() << QString();
+    // A character outside the basic plane counts once and is never split.
+    QTest::newRow("surrogates") << QString::fromUtf8("\xF0\x9F\x93\x81" "文件柜子") << QString::fromUtf8("\xF0\x9F\x93\x81" "文件柜...");
+}
+
+void TestDeskLayout::iconCaption()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QCOMPARE(DeskLayout::iconCaption(name), caption);
+}
+
+void TestDeskLayout::verticalTabText()
+{
+    QCOMPARE(DeskLayout::verticalTabText(QStringLiteral("办公")), QStringLiteral("\n办\n公\n"));
+    QCOMPARE(DeskLayout::verticalTabText(QString()), QStringLiteral("\n"));
+}
+
+void TestDeskLayout::tabGeometry_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<float>("sx");
+    QTest::addColumn<float>("sy");
+    QTest::addColumn<QRect>("rect");
+    QTest::newRow("first at scale 1") << 0 << 1.0f << 1.0f << QRect(1890, 40, 30, 90);
+    QTest::newRow("second") << 1 << 1.0f << 1.0f << QRect(1890, 140, 30, 90);
+    QTest::newRow("fourth") << 3 << 1.0f << 1.0f << QRect(1890, 340, 30, 90);
+    // 1600 / 1920: everything truncated after the float arithmetic.
+    QTest::newRow("narrower screen") << 1 << 1600.0f / 1920.0f << 1.0f << QRect(1575, 140, 25, 90);
+    QTest::newRow("lower screen") << 2 << 1.0f << 0.5f << QRect(1890, 130, 30, 45);
+}
+
+void TestDeskLayout::tabGeometry()
+{
+    QFETCH(int, index);
+    QFETCH(float, sx);
+    QFETCH(float, sy);
+    QFETCH(QRect, rect);
+    QCOMPARE(categoryTabGeometry(index, sx, sy), rect);
+}
+
+void TestDeskLayout::gridGeometry_data()
+{
+    QTest::addColumn<QRect>("tab");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QRect>("grid");
+    QTest::newRow("one row") << QRect(1890, 40, 30, 90) << 1 << QRect(1650, 40, 220, 90);
+    QTest::newRow("three rows beside tab 2") << QRect(1890, 140, 30, 90) << 3 << QRect(1650, 140, 220, 270);
+    QTest::newRow("after moving 320 left") << QRect(1570, 40, 30, 90) << 2 << QRect(1330, 40, 220, 180);
+}
+
+void TestDeskLayout::gridGeometry()
+{
+    QFETCH(QRect, tab);
+    QFETCH(int, rows);
+    QFETCH(QRect, grid);
+    QCOMPARE(DeskLayout::gridGeometry(tab, rows), grid);
+}
+
+void TestDeskLayout::gridCells_data()
+{
+    QTest::addColumn<QSize>("grid");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QRect>("cell");
+    QTest::newRow("first") << QSize(220, 180) << 2 << 0 << QRect(0, 0, 73, 90);
+    QTest::newRow("second: multiply first") << QSize(220, 180) << 2 << 1 << QRect(73, 0, 73, 90);
+    QTest::newRow("third") << QSize(220, 180) << 2 << 2 << QRect(146, 0, 73, 90);
+    QTest::newRow("fourth, next row") << QSize(220, 180) << 2 << 3 << QRect(0, 90, 73, 90);
+    QTest::newRow("sixth") << QSize(220, 180) << 2 << 5 << QRect(146, 90, 73, 90);
+}
+
+void TestDeskLayout::gridCells()
+{
+    QFETCH(QSize, grid);
+    QFETCH(int, rows);
+    QFETCH(int, index);
+    QFETCH(QRect, cell);
+    QCOMPARE(gridCell(grid, rows, 3, index), cell);
+    QCOMPARE(gridBackground(grid), QRect(0, 0, grid.width() - 10, grid.height()));
+    QCOMPARE(gridArrow(QSize(220, 180)), QRect(210, 210 / 6 - 10, 10, 20));
+}
+
+// A 220 x 270 grid of three rows: cells of 73 x 90; a button is 73 x 90.
+void TestDeskLayout::dragPreview_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("dragged");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<QVector<int>>("placed");
+    QTest::newRow("over its own cell: nothing placed")
+        << 6 << 1 << QPoint(80, 5) << QVector<int>{-1, -1, -1, -1, -1, -1};
+    QTest::newRow("right within its row")
+        << 6 << 0 << QPoint(150, 0) << QVector<int>{-1, 0, 1, 3, 4, 5};
+    QTest::newRow("left within its row")
+        << 6 << 2 << QPoint(0, 0) << QVector<int>{1, 2, -1, 3, 4, 5};
+    QTest::newRow("one left within the second row")
+        << 6 << 5 << QPoint(80, 100) << QVector<int>{0, 1, 2, 3, 5, -1};
+    QTest::newRow("down a row: the ones between move up")
+        << 7 << 1 << QPoint(80, 100) << QVector<int>{0, -1, 1, 2, 3, 5, 6};
+    QTest::newRow("up a row: the ones between move down")
+        << 7 << 5 << QPoint(0, 0) << QVector<int>{1, 2, 3, 4, 5, -1, 6};
+    QTest::newRow("down beyond the last button")
+        << 5 << 0 << QPoint(150, 190) << QVector<int>{-1, 0, 1, 2, 3};
+    QTest::newRow("negative position counts as the first cell")
+        << 4 << 3 << QPoint(-200, -200) << QVector<int>{1, 2, 3, -1};
+}
+
+void TestDeskLayout::dragPreview()
+{
+    QFETCH(int, count);
+    QFETCH(int, dragged);
+    QFETCH(QPoint, pos);
+    QFETCH(QVector<int>, placed);
+    QCOMPARE(DeskLayout::dragPreview(count, dragged, pos, QSize(73, 90), QSize(220, 270), 3, 3), placed);
+}
+
+void TestDeskLayout::dropTarget_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<QPoint>("clamped");
+    QTest::addColumn<int>("target");
+    QTest::newRow("inside, second row") << 6 << QPoint(80, 100) << QPoint(80, 100) << 4;
+    QTest::newRow("negative gives column and row 0") << 6 << QPoint(-40, -300) << QPoint(0, 0) << 0;
+    QTest::newRow("negative x, second row") << 6 << QPoint(-1, 95) << QPoint(0, 95) << 3;
+    // The clamped centre lies on the last pixel column, beyond the three
+    // truncated cells: still the last column, not the next row.
+    QTest::newRow("beyond the right edge") << 6 << QPoint(400, 0) << QPoint(220 - 36 - 1, 0) << 2;
+    QTest::newRow("below the bottom") << 7 << QPoint(0, 900) << QPoint(0, 270 - 45 - 1) << 6;
+    QTest::newRow("beyond the last cell: last index") << 5 << QPoint(150, 200) << QPoint(150, 200) << 4;
+}
+
+void TestDeskLayout::dropTarget()
+{
+    QFETCH(int, count);
+    QFETCH(QPoint, pos);
+    QFETCH(QPoint, clamped);
+    QFETCH(int, target);
+    QCOMPARE(clampDropPosition(pos, QSize(73, 90), QSize(220, 270)), clamped);
+    QCOMPARE(DeskLayout::dropTarget(pos, QSize(73, 90), QSize(220, 270), 3, 3, count), target);
+}
+
+void TestDeskLayout::degenerateGridsDoNotDivideByZero()
+{
+    QCOMPARE(DeskLayout::dropTarget(QPoint(5, 5), QSize(0, 0), QSize(2, 0), 3, 3, 4), 1);
+    QCOMPARE(DeskLayout::dragPreview(3, 0, QPoint(5, 5), QSize(0, 0), QSize(0, 0), 0, 0).size(), 3);
+    QCOMPARE(gridCell(QSize(0, 0), 0, 0, 2), QRect(0, 0, 0, 0));
+    QCOMPARE(DeskLayout::dropTarget(QPoint(5, 5), QSize(10, 10), QSize(100, 100), 1, 3, 0), -1);
+    QList<int> list{1, 2, 3, 4};
+    moveItem(list, 0, 3);
+    QCOMPARE(list, (QList<int>{2, 3, 4, 1}));
+    moveItem(list, 3, 1);
+    QCOMPARE(list, (QList<int>{2, 1, 3, 4}));
+    moveItem(list, 7, 0);
+    QCOMPARE(list, (QList<int>{2, 1, 3, 4}));
+}
+
+QTEST_APPLESS_MAIN(TestDeskLayout)
+#include "tst_desklayout.moc"
