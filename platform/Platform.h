@@ -34,6 +34,12 @@ bool openInBrowser(const QString &address);
 // The signed-in user's own desktop folder.
 QString userDesktopFolder();
 
+// Where the installed-software list comes from: the applications folders
+// of the XDG data directories, most important first, and the package
+// database (ORVANE_DPKG_STATUS overrides its path for tests).
+QStringList applicationFolders();
+QString packageDatabasePath();
+
 // File name of a desktop shortcut for an application name:
 // name + ".desktop" on Linux, name + ".lnk" on Windows.
 QString shortcutFileName(const QString &name);

@@ -4,6 +4,7 @@
 #include "platform/PlatformLog.h"
 #include "platform/WebAddress.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,6 +15,22 @@
 
 #include <cstdio>
 #include <unistd.h>
+
+namespace {
+
+// Base directory lists ignore relative paths, as the XDG rules require.
+QStringList absolutePaths(const QString &list)
+{
+    QStringList result;
+    const QStringList parts = list.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        if (QDir::isAbsolutePath(part))
+            result.append(QDir::cleanPath(part));
+    }
+    return result;
+}
+
+} // namespace
 
 namespace Platform {
 
@@ -187,6 +204,33 @@ bool openShortcut(const QString &path)
 
 void adjustShellDesktopIcons()
 {
+}
+
+QStringList applicationFolders()
+{
+    QStringList bases;
+    const QString home = qEnvironmentVariable("XDG_DATA_HOME");
+    if (QDir::isAbsolutePath(home))
+        bases.append(QDir::cleanPath(home));
+    else
+        bases.append(QDir::homePath() + QStringLiteral("/.local/share"));
+
+    QStringList dirs = absolutePaths(qEnvironmentVariable("XDG_DATA_DIRS"));
+    if (dirs.isEmpty())
+        dirs = QStringList{QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
+    bases.append(dirs);
+    bases.removeDuplicates();
+
+    QStringList folders;
+    for (const QString &base : qAsConst(bases))
+        folders.append(base + QStringLiteral("/applications"));
+    return folders;
+}
+
+QString packageDatabasePath()
+{
+    const QString path = qEnvironmentVariable("ORVANE_DPKG_STATUS");
+    return path.isEmpty() ? QStringLiteral("/var/lib/dpkg/status") : path;
 }
 
 } // namespace Platform

@@ -5,6 +5,7 @@
 #include "sysinfo/QGetInfomation.h"
 
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -38,6 +39,8 @@ FindRegedit::FindRegedit(QObject *parent, const DesktopAppInfoPtr &app, int mode
     , m_pause(pause)
 {
     registerDesktopAppTypes();
+    if (m_mode == WaitForInstallation || m_mode == WaitForUninstallation)
+        watchSoftwareFolders();
 }
 
 FindRegedit::~FindRegedit()
@@ -61,10 +64,43 @@ bool FindRegedit::stopRequested()
     return m_stop;
 }
 
-bool FindRegedit::pause()
+void FindRegedit::poke()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_poked = true;
+    }
+    m_wake.notify_all();
+}
+
+FindRegedit::Wake FindRegedit::pause()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return !m_wake.wait_for(lock, m_pause, [this] { return m_stop; });
+    m_wake.wait_for(lock, m_pause, [this] { return m_stop || m_poked; });
+    if (m_stop)
+        return Wake::Stopped;
+    if (m_poked) {
+        m_poked = false;
+        return Wake::Poked;
+    }
+    return Wake::Elapsed;
+}
+
+void FindRegedit::watchSoftwareFolders()
+{
+    // An installer or uninstaller changes these; waiting out the pause
+    // would only delay the news by up to its length.
+    QStringList paths = Platform::applicationFolders();
+    paths << QFileInfo(Platform::packageDatabasePath()).absolutePath() << Platform::userDesktopFolder();
+    QStringList existing;
+    for (const QString &path : qAsConst(paths)) {
+        if (QFileInfo(path).isDir())
+            existing << path;
+    }
+    if (existing.isEmpty())
+        return;
+    auto *folders = new QFileSystemWatcher(existing, this);
+    connect(folders, &QFileSystemWatcher::directoryChanged, this, [this]() { poke(); });
 }
 
 void FindRegedit::run()
@@ -81,7 +117,9 @@ void FindRegedit::run()
     std::vector<InstalledSoftwareInfo> software;
     const QString shortcut = QDir(Platform::userDesktopFolder()).filePath(Platform::shortcutFileName(m_target));
 
-    for (int remaining = m_passes; remaining > 0; --remaining) {
+    // The passes' whole time bounds the watch, however often it is poked.
+    const auto deadline = std::chrono::steady_clock::now() + m_passes * m_pause;
+    for (int remaining = m_passes; remaining > 0;) {
         if (stopRequested())
             return;
         software.clear();
@@ -127,8 +165,13 @@ void FindRegedit::run()
         }
 
         // No point sleeping after the last pass.
-        if (remaining > 1 && !pause())
+        if (remaining <= 1)
+            break;
+        const Wake wake = pause();
+        if (wake == Wake::Stopped)
             return;
+        if (wake == Wake::Elapsed || std::chrono::steady_clock::now() >= deadline)
+            --remaining;
     }
     qCDebug(lcSysinfo) << "gave up waiting for" << m_target;
 }

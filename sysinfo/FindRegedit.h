@@ -45,6 +45,11 @@ public:
 
     // Ends the watch soon without a signal; returns at once. Thread-safe.
     void stop();
+    // Looks again now instead of at the end of the pause; a look this
+    // causes does not count as one of the passes, but the passes' whole
+    // time stays the bound. Thread-safe. The watcher calls it itself when
+    // a folder the installed-software list comes from changes.
+    void poke();
 
 signals:
     // location: the install location as listed, or the shortcut's path.
@@ -56,7 +61,9 @@ protected:
 
 private:
     // Sleeps for the pause; false when stop() was called.
-    bool pause();
+    enum class Wake { Elapsed, Poked, Stopped };
+    Wake pause();
+    void watchSoftwareFolders();
     bool stopRequested();
 
     // Called in this object's thread.
@@ -79,4 +86,5 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
+    bool m_poked = false;
 };

@@ -3,6 +3,8 @@
 
 #include "InstalledSoftware.h"
 
+#include "platform/Platform.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -20,43 +22,6 @@ namespace {
 
 const char kVersionKey[] = "X-Orvane-Version";
 const char kUninstallKey[] = "X-Orvane-Uninstall";
-const char kDpkgStatusVariable[] = "ORVANE_DPKG_STATUS";
-const char kDefaultDpkgStatus[] = "/var/lib/dpkg/status";
-
-// Base directory lists ignore relative paths, as the XDG rules require.
-QStringList absolutePaths(const QString &list)
-{
-    QStringList result;
-    const QStringList parts = list.split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        if (QDir::isAbsolutePath(part))
-            result.append(QDir::cleanPath(part));
-    }
-    return result;
-}
-
-// applications folders, most important first.
-QStringList applicationFolders()
-{
-    QStringList bases;
-    const QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    if (QDir::isAbsolutePath(home))
-        bases.append(QDir::cleanPath(home));
-    else
-        bases.append(QDir::homePath() + QStringLiteral("/.local/share"));
-
-    QStringList dirs = absolutePaths(qEnvironmentVariable("XDG_DATA_DIRS"));
-    if (dirs.isEmpty())
-        dirs = QStringList{QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
-    bases.append(dirs);
-    bases.removeDuplicates();
-
-    QStringList folders;
-    for (const QString &base : qAsConst(bases))
-        folders.append(base + QStringLiteral("/applications"));
-    return folders;
-}
-
 // The escapes of a desktop entry's string values.
 QString unescapeValue(const QString &raw)
 {
@@ -214,7 +179,7 @@ void listDesktopEntries(std::vector<InstalledSoftwareInfo> *software)
     // An entry hides every entry of the same desktop-file id in a less
     // important folder, also when it is itself hidden.
     QSet<QString> seenIds;
-    const QStringList folders = applicationFolders();
+    const QStringList folders = Platform::applicationFolders();
     for (const QString &folder : folders) {
         QStringList files;
         QDirIterator it(folder, QStringList{QStringLiteral("*.desktop")}, QDir::Files,
@@ -246,12 +211,6 @@ void listDesktopEntries(std::vector<InstalledSoftwareInfo> *software)
     }
 }
 
-QString dpkgStatusPath()
-{
-    const QString path = qEnvironmentVariable(kDpkgStatusVariable);
-    return path.isEmpty() ? QString::fromLatin1(kDefaultDpkgStatus) : path;
-}
-
 // "want flag state": installed with no error flag, whatever the wish (a
 // held package is as installed as any other).
 bool statusMeansInstalled(const QByteArray &status)
@@ -262,7 +221,7 @@ bool statusMeansInstalled(const QByteArray &status)
 
 void listPackages(std::vector<InstalledSoftwareInfo> *software)
 {
-    const QString path = dpkgStatusPath();
+    const QString path = Platform::packageDatabasePath();
     QFile file;
     if (!openRegularFile(&file, path))
         return; // not a Debian system, or a fixture without packages

@@ -373,6 +373,51 @@ private slots:
         QVERIFY(uninstallWatch.wait(10000));
     }
 
+    // An installer that writes its entry is seen at once, not at the end
+    // of a long pause; the pause still ends the watch when nothing comes.
+    void changeOfTheFoldersEndsThePause_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("installation") << int(FindRegedit::WaitForInstallation);
+        QTest::newRow("uninstallation") << int(FindRegedit::WaitForUninstallation);
+    }
+
+    void changeOfTheFoldersEndsThePause()
+    {
+        QFETCH(int, mode);
+        const QString entryFile = m_apps + "/editor.desktop";
+        if (mode == FindRegedit::WaitForUninstallation)
+            QVERIFY(writeFile(entryFile, desktopEntry("Editor", "/opt/editor/", "/opt/editor/uninstall")));
+        FindRegedit watcher(nullptr, record("Editor", "1"), mode, 3, std::chrono::hours(1));
+        QSignalSpy installed(&watcher, &FindRegedit::installationCompleteSiganl);
+        QSignalSpy uninstalled(&watcher, &FindRegedit::uninstallationCompleteSiganl);
+        watcher.start();
+        QTest::qWait(300);
+        QCOMPARE(installed.count() + uninstalled.count(), 0);
+        if (mode == FindRegedit::WaitForInstallation)
+            QVERIFY(writeFile(entryFile, desktopEntry("Editor", "/opt/editor/", "/opt/editor/uninstall")));
+        else
+            QVERIFY(QFile::remove(entryFile));
+        QTRY_COMPARE_WITH_TIMEOUT(installed.count() + uninstalled.count(), 1, 20000);
+        QVERIFY(watcher.wait(10000));
+    }
+
+    void pokesDoNotOutlastThePasses()
+    {
+        writeEntries({"Viewer|/opt/v"});
+        FindRegedit watcher(nullptr, record("Editor", "1"), FindRegedit::WaitForInstallation, 3, 50ms);
+        QSignalSpy finished(&watcher, &QThread::finished);
+        watcher.start();
+        // Far more pokes than passes: the watch still ends after its time.
+        QElapsedTimer timer;
+        timer.start();
+        while (finished.isEmpty() && timer.elapsed() < 20000) {
+            watcher.poke();
+            QTest::qWait(5);
+        }
+        QCOMPARE(finished.count(), 1);
+    }
+
     void nothingFoundInAnyPass()
     {
         writeEntries({"Viewer|/opt/v"});
