@@ -154,7 +154,7 @@ void AppFlows::install(const QString &strJson)
         emit message(addFailed());
 }
 
-void AppFlows::installationComplete(const DesktopAppInfoPtr &app)
+void AppFlows::installationComplete(DesktopAppInfoPtr app)
 {
     if (!app || !m_store || m_store->categoryIndex(app->cateid) < 0)
         return;
@@ -224,7 +224,7 @@ void AppFlows::uninstall(const QString &strJson)
     emit uninstallRequested(app, command.program, command.arguments);
 }
 
-void AppFlows::uninstalled(const DesktopAppInfoPtr &app)
+void AppFlows::uninstalled(DesktopAppInfoPtr app)
 {
     if (!app)
         return;

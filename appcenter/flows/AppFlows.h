@@ -70,11 +70,13 @@ public:
 public slots:
     void install(const QString &strJson);
     // The installation of a record made by install() has finished (or it
-    // needed none): register it and put it on the desktop.
-    void installationComplete(const DesktopAppInfoPtr &app);
+    // needed none): register it and put it on the desktop. The record is
+    // taken by value: a watcher that reported it may be gone by the time
+    // a service call returns.
+    void installationComplete(DesktopAppInfoPtr app);
     void uninstall(const QString &strJson);
     // The uninstall watch saw the record go.
-    void uninstalled(const DesktopAppInfoPtr &app);
+    void uninstalled(DesktopAppInfoPtr app);
     void add(const QString &strJson);
     void remove(const QString &strJson);
     void open(const QString &strJson);

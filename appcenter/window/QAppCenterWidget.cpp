@@ -419,7 +419,7 @@ void QAppCenterWidget::removeFinishItemSlot(unsigned long listItem)
         onFinish_pushButton();
 }
 
-void QAppCenterWidget::installationCompleteSlot(const QString &location, const DesktopAppInfoPtr &app)
+void QAppCenterWidget::installationCompleteSlot(const QString &location, DesktopAppInfoPtr app)
 {
     Q_UNUSED(location);
     m_flows->installationComplete(app);

@@ -75,7 +75,7 @@ public slots:
     void startDownLoadApp(const DesktopAppInfoPtr &app);
     void addFinishListWidget(unsigned long listItem, const DesktopAppInfoPtr &app, int flag);
     void removeFinishItemSlot(unsigned long listItem);
-    void installationCompleteSlot(const QString &location, const DesktopAppInfoPtr &app);
+    void installationCompleteSlot(const QString &location, DesktopAppInfoPtr app);
     void init();
 
 private:

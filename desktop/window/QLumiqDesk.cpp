@@ -481,7 +481,7 @@ void QLumiqDesk::uninstall()
     watcher->start(QThread::InheritPriority);
 }
 
-void QLumiqDesk::uninstallationCompleteSlot(const DesktopAppInfoPtr &info)
+void QLumiqDesk::uninstallationCompleteSlot(DesktopAppInfoPtr info)
 {
     if (!info || !m_store.contains(info))
         return;

@@ -76,7 +76,9 @@ signals:
 public slots:
     void upHeaderImage(const QString &strJson);
     void clickbtn();
-    void uninstallationCompleteSlot(const DesktopAppInfoPtr &info);
+    // By value: the watcher that reports it may be gone before the service
+    // call made here returns.
+    void uninstallationCompleteSlot(DesktopAppInfoPtr info);
     void resizeAllCtrl();
     void onModifyWindowBk(const QString &strPicPath);
     void openAppCenterDlg(int categoryIndex = -1);

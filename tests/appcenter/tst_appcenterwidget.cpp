@@ -7,6 +7,9 @@
 #include "service/SrvInterface.h"
 #include "tests/support/RefServiceProcess.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -33,6 +36,7 @@ private slots:
     void downloadPageStaysOnReopen();
     void closeAndReopen();
     void installFromTheStorePage();
+    void installAProgramFromTheStorePage();
 
 private:
     QString pageUrl() const { return m_window->view()->url().toString(); }
@@ -48,6 +52,16 @@ private:
 
 void TestAppCenterWidget::initTestCase()
 {
+    // Installers install for "the user": one of this test's own.
+    const QString home = m_dir.filePath("home");
+    QVERIFY(QDir().mkpath(home + "/Desktop"));
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home + "/.local/share").toUtf8());
+    qputenv("XDG_DATA_DIRS", m_dir.filePath("nothing").toUtf8());
+    qputenv("ORVANE_DPKG_STATUS", m_dir.filePath("no-dpkg-status").toUtf8());
+    // Message boxes answer themselves; each is logged.
+    qputenv("ORVANE_AUTO_ANSWER", "confirm");
     m_service.reset(new RefServiceProcess);
     QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorText()));
     AppPaths::setAppDirPathOverride(m_dir.path());
@@ -197,6 +211,42 @@ void TestAppCenterWidget::installFromTheStorePage()
             .toString().contains(QStringLiteral("从桌面移除")),
         15000);
     QVERIFY(changes.count() >= 1);
+}
+
+void TestAppCenterWidget::installAProgramFromTheStorePage()
+{
+    // The whole road of a local program: 记账本 (a402, category c4) has an
+    // installer. Pressed in the page, it is downloaded, run, found among
+    // the installed software, registered with its paths and put on the
+    // desktop.
+    QPushButton *c4 = nullptr;
+    for (QPushButton *b : m_window->findChildren<QPushButton *>()) {
+        if (b->text() == m_session->serviceLinks.appCategoryLinks.value(3).first)
+            c4 = b;
+    }
+    QVERIFY(c4);
+    c4->click();
+    QVERIFY(waitForLoad());
+    const QString button = "document.querySelector('li.app[data-app=\"a402\"] button.primary')";
+    QTRY_VERIFY_WITH_TIMEOUT(runScript("!!" + button).toBool(), 15000);
+    runScript(button + ".click()");
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_session->catalogue.findApp("a402")
+                                 && m_session->catalogue.findApp("a402")->isinstall == "1",
+                             90000);
+    const DesktopAppInfoPtr app = m_session->catalogue.findApp("a402");
+    // The installer put its program in the user's folder and a shortcut on
+    // the user's desktop; the shortcut is what the desktop launches.
+    const QString program = qEnvironmentVariable("XDG_DATA_HOME") + "/orvane-demo/jizhang/jizhang";
+    QVERIFY(QFileInfo(program).isExecutable());
+    const QString shortcut = qEnvironmentVariable("HOME") + QStringLiteral("/Desktop/记账本.desktop");
+    QCOMPARE(app->install, shortcut);
+    QVERIFY(QFileInfo(shortcut).isFile());
+    const QJsonObject row = m_service->userApp(m_uid, "a402");
+    QCOMPARE(row.value("private_exec_path").toString(), shortcut);
+    QCOMPARE(row.value("is_install").toVariant().toString(), QString("1"));
+    // The installer is kept in the download folder.
+    QVERIFY(QFileInfo::exists(m_dir.filePath("downloadApp/jizhang-setup.sh")));
 }
 
 QTEST_MAIN(TestAppCenterWidget)
