@@ -234,27 +234,15 @@ void AppFlows::uninstalled(DesktopAppInfoPtr app)
 
 void AppFlows::add(const QString &strJson)
 {
-    const AppRequest request = AppRequest::parse(strJson);
-    if (!request.valid)
-        return;
-    const DesktopAppInfoPtr app = lookup(request.cateId, request.appId);
-    if (!app)
-        return;
-    const QString key = QStringLiteral("add:") + app->id;
-    if (!begin(key))
-        return;
-    const QPointer<AppFlows> self(this);
-    const Answer answer = m_service.setOnDesktop(app->id, 1);
-    if (!self)
-        return;
-    end(key);
-    if (answer.answered && m_store)
-        m_store->updateApp(app, [](desktopAppInfo &a) { a.isremove = QStringLiteral("1"); });
-    // The page hears of it whatever the service said.
-    done("app_add_done", app);
+    markOnDesktop(strJson, true);
 }
 
 void AppFlows::remove(const QString &strJson)
+{
+    markOnDesktop(strJson, false);
+}
+
+void AppFlows::markOnDesktop(const QString &strJson, bool onDesktop)
 {
     const AppRequest request = AppRequest::parse(strJson);
     if (!request.valid)
@@ -262,18 +250,23 @@ void AppFlows::remove(const QString &strJson)
     const DesktopAppInfoPtr app = lookup(request.cateId, request.appId);
     if (!app)
         return;
-    const QString key = QStringLiteral("remove:") + app->id;
+    const QString key = QStringLiteral("desktop:") + app->id;
     if (!begin(key))
         return;
     const QPointer<AppFlows> self(this);
-    const Answer answer = m_service.setOnDesktop(app->id, 0);
+    const Answer answer = m_service.setOnDesktop(app->id, onDesktop ? 1 : 0);
     if (!self)
         return;
     end(key);
-    if (!answer.answered || !m_store)
-        return;
-    m_store->updateApp(app, [](desktopAppInfo &a) { a.isremove = QStringLiteral("0"); });
-    done("app_remove_done", app);
+    const QString flag = onDesktop ? QStringLiteral("1") : QStringLiteral("0");
+    if (answer.answered && m_store)
+        m_store->updateApp(app, [flag](desktopAppInfo &a) { a.isremove = flag; });
+    // An add is told to the page whatever the service said; a remove only
+    // once the service took it.
+    if (onDesktop)
+        done("app_add_done", app);
+    else if (answer.answered && m_store)
+        done("app_remove_done", app);
 }
 
 void AppFlows::open(const QString &strJson)

@@ -101,6 +101,8 @@ private:
     // The record the request names, or null (nothing happens then).
     DesktopAppInfoPtr lookup(const QString &cateId, const QString &appId) const;
     void done(const char *function, const DesktopAppInfoPtr &app);
+    // add and remove: the service call, the record's flag, the page's news.
+    void markOnDesktop(const QString &strJson, bool onDesktop);
     // Marks a flow for the key as under way; false when one already is.
     bool begin(const QString &key);
     void end(const QString &key);
