@@ -1,3 +1,4 @@
+#include "app/main/AppCentreLink.h"
 #include "app/update/StartupLog.h"
 #include "app/update/StartupUpdate.h"
 #include "core/AppPaths.h"
@@ -66,6 +67,7 @@ int main(int argc, char *argv[])
     // browser window, say) must not end the client.
     QApplication::setQuitOnLastWindowClosed(false);
     QLumiqDesk desk(session.userInfo, session.serviceLinks, session.catalogue);
+    linkAppCentre(desk, session);
     desk.show();
     qCDebug(lcStartup) << "desktop shown with" << desk.categoryTabs().size() << "category tabs"
                        << (desk.popupGrid() ? "and the first category open" : "and no grid");

@@ -1,8 +1,8 @@
 #include "appcenter/flows/AppFlows.h"
 
 #include "appcenter/flows/AppRequest.h"
-#include "appcenter/flows/UninstallCommand.h"
 #include "core/Settings.h"
+#include "desktop/core/LaunchPlan.h"
 #include "service/ImageCache.h"
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
@@ -217,8 +217,9 @@ void AppFlows::uninstall(const QString &strJson)
         uninstalled(app);
         return;
     }
-    const UninstallCommand command = UninstallCommand::split(app->uninstall);
-    if (command.program.isEmpty())
+    // The same split as the desktop's own uninstall: never through a shell.
+    const CommandLine command = splitUninstallCommand(app->uninstall);
+    if (command.isEmpty())
         return;
     emit uninstallRequested(app, command.program, command.arguments);
 }

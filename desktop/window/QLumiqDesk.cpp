@@ -5,6 +5,7 @@
 #include "desktop/DesktopLog.h"
 #include "desktop/browser/BrowserOpen.h"
 #include "desktop/core/LaunchPlan.h"
+#include "desktop/launch/AppLaunch.h"
 #include "desktop/settings/QSettingDlg.h"
 #include "desktop/settings/SystemActions.h"
 #include "desktop/usercenter/UserCenterOpen.h"
@@ -105,6 +106,7 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     // pretend to open something.
     for (QPushButton *button : {ui->appCenterButton, ui->msgCenterButton})
         button->setEnabled(false);
+    connect(ui->appCenterButton, &QPushButton::clicked, this, [this]() { openAppCenterDlg(-1); });
 
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -277,6 +279,10 @@ void QLumiqDesk::openGrid(ZAppMenuButton *tab)
     auto *grid = new DragWidget(this, rows, DeskLayout::kGridColumns);
     grid->setObjectName(QStringLiteral("popupGrid"));
     connect(grid, &DragWidget::hindSignal, this, [this]() { m_popupPinned = 0; });
+    // The add button opens the app centre at this grid's category.
+    const int categoryIndex = m_store.categoryIndex(categoryId);
+    connect(grid, &DragWidget::openAccept, this,
+            [this, categoryIndex]() { openAppCenterDlg(categoryIndex); });
     // Tabs lie in this window; the grid is a window of its own.
     QRect geometry = DeskLayout::gridGeometry(tab->geometry(), rows);
     geometry.translate(pos());
@@ -306,6 +312,18 @@ void QLumiqDesk::openGrid(ZAppMenuButton *tab)
     m_popupCategory = categoryId;
     qCDebug(lcDesktop) << "grid of category" << categoryId << "open with" << shown.size()
                        << "icons, pinned" << m_popupPinned;
+}
+
+void QLumiqDesk::setAppCentreAvailable(bool available)
+{
+    ui->appCenterButton->setEnabled(available);
+}
+
+void QLumiqDesk::openAppCenterDlg(int categoryIndex)
+{
+    if (!networkOrTell())
+        return;
+    emit appCentreRequested(categoryIndex);
 }
 
 void QLumiqDesk::setupAvatar()
@@ -604,29 +622,5 @@ void QLumiqDesk::clickbtn()
     auto *button = qobject_cast<DragButton *>(sender());
     if (!button || !button->appInfo())
         return;
-    const DesktopAppInfoPtr app = button->appInfo();
-    const LaunchPlan plan = planLaunch(*app, m_user.app_auth, AppPaths::appDirPath(),
-                                       Platform::shortcutSuffixes());
-    qCDebug(lcDesktop) << "launching" << app->id << "type" << app->type << "as" << int(plan.kind)
-                       << plan.target;
-    switch (plan.kind) {
-    case LaunchPlan::Kind::Nothing:
-        return;
-    case LaunchPlan::Kind::Browser:
-        openBrowserWindow(plan.target);
-        return;
-    case LaunchPlan::Kind::Program:
-        // A program that does not start shows nothing, as before.
-        if (!Platform::startProgram(plan.target, {}, plan.workingDirectory))
-            qCWarning(lcDesktop) << "program did not start:" << plan.target;
-        return;
-    case LaunchPlan::Kind::Shortcut:
-        if (Platform::openShortcut(plan.target))
-            return;
-        break;
-    case LaunchPlan::Kind::BrokenShortcut:
-        break;
-    }
-    QMsgDlg box(QStringLiteral("提示"), brokenShortcutText(), this);
-    box.exec();
+    AppLaunch::launch(*button->appInfo(), m_user.app_auth, this);
 }

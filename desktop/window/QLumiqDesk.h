@@ -66,10 +66,17 @@ public:
     // replace the run with a choice of their own.
     void setMenuRunner(std::function<void(QMenu *)> runner) { m_menuRunner = std::move(runner); }
 
+    // The app centre is a window of a module above this one: start-up links
+    // it in and then enables its button.
+    void setAppCentreAvailable(bool available);
+
     // The hidden page that holds the push connection.
     PushView *pushView() const { return m_pushView.get(); }
 
 signals:
+    // The app centre is asked for (its button, a grid's add button with that
+    // category's index, -1 for none); the network check has passed.
+    void appCentreRequested(int categoryIndex);
     // A pop-up's "安装": the whole push message, for the app centre.
     void installOffer(const QString &strJson);
 
@@ -85,6 +92,7 @@ public slots:
     void uninstallationCompleteSlot(const DesktopAppInfoPtr &info);
     void resizeAllCtrl();
     void onModifyWindowBk(const QString &strPicPath);
+    void openAppCenterDlg(int categoryIndex = -1);
 
 private slots:
     void onLookupHost(const QHostInfo &info);

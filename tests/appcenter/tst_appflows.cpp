@@ -1,5 +1,4 @@
 #include "appcenter/flows/AppFlows.h"
-#include "appcenter/flows/UninstallCommand.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
 #include "tests/support/RefServiceProcess.h"
@@ -120,37 +119,6 @@ private:
     };
 
 private slots:
-    void uninstallCommand_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QStringList>("arguments");
-
-        QTest::newRow("quoted path, space, /S") << R"("C:\Apps\Editor\uninst.exe" /S)"
-                                                << R"(C:\Apps\Editor\uninst.exe)" << QStringList{"", "/S"};
-        QTest::newRow("plain exe and two options") << R"(C:\x\un.exe /S /D=C:\x)"
-                                                   << R"(C:\x\un.exe)" << QStringList{"/S", "/D=C:\\x"};
-        QTest::newRow("exe alone") << R"("C:\x\un.exe")" << R"(C:\x\un.exe)" << QStringList{};
-        QTest::newRow("linux script") << "/home/u/.local/share/orvane-demo/jizhang/uninstall.sh"
-                                      << "/home/u/.local/share/orvane-demo/jizhang/uninstall.sh" << QStringList{};
-        QTest::newRow("linux, quoted path with blanks and an option")
-            << R"('/opt/My Apps/un install.sh' --all "a b")" << "/opt/My Apps/un install.sh"
-            << QStringList{"--all", "a b"};
-        QTest::newRow("shell characters stay plain text") << R"(/opt/un.sh ;rm -rf $HOME `x`)"
-                                                          << "/opt/un.sh" << QStringList{";rm", "-rf", "$HOME", "`x`"};
-        QTest::newRow("blank") << "   " << QString() << QStringList{};
-    }
-
-    void uninstallCommand()
-    {
-        QFETCH(QString, line);
-        QFETCH(QString, program);
-        QFETCH(QStringList, arguments);
-        const UninstallCommand command = UninstallCommand::split(line);
-        QCOMPARE(command.program, program);
-        QCOMPARE(command.arguments, arguments);
-    }
-
     void install_data()
     {
         QTest::addColumn<AppFlows::Answer>("isInstall");

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "catalogue/DesktopAppInfo.h"
+
+#include <QString>
+
+class QWidget;
+
+// Starts an application as a double-click on its icon does, from the
+// desktop or from the app centre: a web application or shipped page in a
+// new browser window, a program on its own, a shortcut through the
+// system's opener; an unusable target shows the shortcut message over
+// parent.
+namespace AppLaunch {
+
+void launch(const desktopAppInfo &app, const QString &appAuth, QWidget *parent);
+
+} // namespace AppLaunch

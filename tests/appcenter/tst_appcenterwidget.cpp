@@ -1,0 +1,203 @@
+#include "appcenter/window/QAppCenterWidget.h"
+#include "catalogue/CatalogueJson.h"
+#include "core/AppPaths.h"
+#include "core/Settings.h"
+#include "login/core/LoginAnswer.h"
+#include "service/ServiceEnvelope.h"
+#include "service/SrvInterface.h"
+#include "tests/support/RefServiceProcess.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+
+// The app centre with the real web engine, the reference service's own
+// store pages and the real bridge: what a user clicks in a page reaches
+// the flows, and the page hears back.
+class TestAppCenterWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void firstShowingLoadsTheFirstStorePage();
+    void keywordServesOnePageLoad();
+    void downloadPageStaysOnReopen();
+    void closeAndReopen();
+    void installFromTheStorePage();
+
+private:
+    QString pageUrl() const { return m_window->view()->url().toString(); }
+    bool waitForLoad();
+    QVariant runScript(const QString &script);
+
+    QScopedPointer<RefServiceProcess> m_service;
+    QTemporaryDir m_dir;
+    QString m_uid;
+    QScopedPointer<Session> m_session;
+    QScopedPointer<QAppCenterWidget> m_window;
+};
+
+void TestAppCenterWidget::initTestCase()
+{
+    m_service.reset(new RefServiceProcess);
+    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorText()));
+    AppPaths::setAppDirPathOverride(m_dir.path());
+    AppPaths::setServerAddress(m_service->baseUrl());
+}
+
+void TestAppCenterWidget::init()
+{
+    QVERIFY(m_service->reset());
+    // A real sign-in: the session's links are what the service answered.
+    QString answer;
+    QVERIFY(SrvInterface().login("demo", "demo1234", &answer));
+    const LoginAnswer::Result login = LoginAnswer::parse(answer);
+    QCOMPARE(login.code, 200);
+    m_uid = login.uid;
+    QVERIFY(Settings::writeSignIn({login.token, login.uid, "demo", "demo1234"}));
+    m_session.reset(new Session);
+    m_session->userInfo = login.user;
+    m_session->serviceLinks = login.links;
+    QVERIFY(SrvInterface().getCloudDesktopAppFullInfo(login.uid, login.token, &answer));
+    DesktopAppCatalogue catalogue;
+    QVERIFY(CatalogueJson::fromAppArray(ServiceEnvelope::parse(answer).dataObject().value("app"), &catalogue));
+    m_session->catalogue.reset(catalogue);
+
+    m_window.reset(new QAppCenterWidget(*m_session));
+    m_window->show();
+    QVERIFY(waitForLoad());
+}
+
+void TestAppCenterWidget::cleanup()
+{
+    m_window.reset();
+    m_session.reset();
+}
+
+bool TestAppCenterWidget::waitForLoad()
+{
+    QSignalSpy loaded(m_window->view(), &QWebEngineView::loadFinished);
+    return loaded.wait(30000) && loaded.last().value(0).toBool();
+}
+
+QVariant TestAppCenterWidget::runScript(const QString &script)
+{
+    QVariant result;
+    bool done = false;
+    m_window->view()->page()->runJavaScript(script, [&](const QVariant &value) {
+        result = value;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&]() { return done; }, 15000))
+        return QVariant();
+    return result;
+}
+
+void TestAppCenterWidget::firstShowingLoadsTheFirstStorePage()
+{
+    QCOMPARE(m_window->pageMode(), 1);
+    QCOMPARE(m_window->selectedCategory(), 0);
+    QVERIFY2(pageUrl().contains("pages/appstore.html?cate_id=c1"), qPrintable(pageUrl()));
+    // The store page lists the category's applications.
+    QTRY_VERIFY_WITH_TIMEOUT(runScript("document.querySelectorAll('li.app').length").toInt() >= 4, 15000);
+}
+
+void TestAppCenterWidget::keywordServesOnePageLoad()
+{
+    auto *edit = m_window->findChild<QLineEdit *>("lineEdit");
+    QVERIFY(edit);
+    m_window->activateWindow();
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    edit->setText(QStringLiteral("文档"));
+    m_window->on_toolButton_find_clicked();
+    QVERIFY(waitForLoad());
+    QVERIFY2(pageUrl().contains("keywords="), qPrintable(pageUrl()));
+    QCOMPARE(edit->text(), QStringLiteral("文档"));
+
+    // The next category click loads the plain store page.
+    QList<QPushButton *> categories;
+    for (QPushButton *b : m_window->findChildren<QPushButton *>()) {
+        if (b->text() == m_session->serviceLinks.appCategoryLinks.value(1).first)
+            categories << b;
+    }
+    QCOMPARE(categories.size(), 1);
+    categories.first()->click();
+    QVERIFY(waitForLoad());
+    QVERIFY2(!pageUrl().contains("keywords="), qPrintable(pageUrl()));
+    QCOMPARE(m_window->selectedCategory(), 1);
+}
+
+void TestAppCenterWidget::downloadPageStaysOnReopen()
+{
+    m_window->onDownload_pushButton();
+    QCOMPARE(m_window->selectedCategory(), -1);
+    QVERIFY(!m_window->view()->isVisible());
+    QSignalSpy loads(m_window->view(), &QWebEngineView::loadStarted);
+    m_window->reopen();
+    QTest::qWait(500);
+    QCOMPARE(loads.count(), 0);
+    QVERIFY(!m_window->view()->isVisible());
+    // An empty list says so.
+    auto *empty = m_window->findChild<QLabel *>("label_15");
+    m_window->onBeing_pushButton();
+    QVERIFY(empty->isVisible());
+    QCOMPARE(empty->text(), QStringLiteral("暂无正在下载的应用..."));
+}
+
+void TestAppCenterWidget::closeAndReopen()
+{
+    m_window->onClose();
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->isHidden(), 5000);
+    m_window->reopen();
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_window->windowOpacity(), 1.0);
+    QVERIFY(waitForLoad());
+}
+
+void TestAppCenterWidget::installFromTheStorePage()
+{
+    // a404 (a web application of category c4) is in the store, not on the
+    // user's list: the user presses its "安装" in the page.
+    auto *c4 = [&]() -> QPushButton * {
+        for (QPushButton *b : m_window->findChildren<QPushButton *>()) {
+            if (b->text() == m_session->serviceLinks.appCategoryLinks.value(3).first)
+                return b;
+        }
+        return nullptr;
+    }();
+    QVERIFY(c4);
+    c4->click();
+    QVERIFY(waitForLoad());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        runScript("!!document.querySelector('li.app[data-app=\"a404\"] button')").toBool(), 15000);
+    QVERIFY(!m_session->catalogue.findApp("a404"));
+    QSignalSpy changes(&m_session->catalogue, &CatalogueStore::changed);
+    runScript("document.querySelector('li.app[data-app=\"a404\"] button').click()");
+
+    // Registered at once (nothing to download), on the desktop, and the
+    // page shows its new state.
+    QTRY_VERIFY_WITH_TIMEOUT(m_session->catalogue.findApp("a404"), 20000);
+    QCOMPARE(m_session->catalogue.findApp("a404")->isinstall, QString("1"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_service->userApp(m_uid, "a404").value("is_remove").toVariant().toString(),
+                              QString("1"), 10000);
+    auto *finished = m_window->findChild<QListWidget *>("finishListWidget");
+    QCOMPARE(finished->count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        runScript("document.querySelector('li.app[data-app=\"a404\"] .actions').textContent")
+            .toString().contains(QStringLiteral("从桌面移除")),
+        15000);
+    QVERIFY(changes.count() >= 1);
+}
+
+QTEST_MAIN(TestAppCenterWidget)
+#include "tst_appcenterwidget.moc"
