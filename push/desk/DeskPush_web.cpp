@@ -1,6 +1,5 @@
 #include "push/desk/DeskPush.h"
 
-#include "push/PushLog.h"
 #include "push/QMsgListDialog.h"
 #include "push/bridge/BridgedPage.h"
 
