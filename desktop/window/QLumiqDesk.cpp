@@ -8,12 +8,17 @@
 #include "desktop/launch/AppLaunch.h"
 #include "desktop/settings/QSettingDlg.h"
 #include "desktop/settings/SystemActions.h"
+#include "desktop/usercenter/UserCenterOpen.h"
 #include "desktop/widgets/DragButton.h"
 #include "desktop/widgets/DragWidget.h"
 #include "desktop/widgets/ZAppMenuButton.h"
 #include "login/core/LoginDeployment.h"
 #include "platform/Platform.h"
+#include "push/QAcceptMsgWidget.h"
 #include "push/bridge/QJsInterface.h"
+#include "push/bridge/SessionOrigins.h"
+#include "push/core/PushConnection.h"
+#include "push/desk/DeskPush.h"
 #include "service/ImageCache.h"
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
@@ -22,6 +27,7 @@
 #include "ui_QLumiqDesk.h"
 
 #include <QCursor>
+#include <QDir>
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QHostInfo>
@@ -104,6 +110,20 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
 
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
+
+    // The push connection lives in a hidden page of the client's own; it
+    // reports through the bridge. The message centre opens from its button
+    // and from a notice's pop-up.
+    QJsInterface *bridge = QJsInterface::instance();
+    connect(bridge, SIGNAL(sigConnectPushServer(const QString&)), this, SLOT(connectPushServer(const QString&)));
+    connect(bridge, SIGNAL(sigDisconnectPushServer(const QString&)), this, SLOT(disconnectPushServer(const QString&)));
+    connect(bridge, SIGNAL(sigConnectFailed(const QString&)), this, SLOT(connectFailed(const QString&)));
+    connect(bridge, SIGNAL(sigNSVPush(const QString&)), this, SLOT(NSVPush(const QString&)));
+    m_pushView.reset(new PushView(sessionBridgeOrigins(m_user, m_links)));
+    connect(m_pushView.get(), &PushView::loadFinished, this, &QLumiqDesk::onLoadFinished);
+    m_pushView->load(QUrl::fromLocalFile(QDir(AppPaths::appDirPath()).filePath(QStringLiteral("cil.html"))));
+    ui->msgCenterButton->setEnabled(true);
+    connect(ui->msgCenterButton, &QPushButton::clicked, this, &QLumiqDesk::openMsgCenterDlg);
 
     const QString host = LoginDeployment::probeHost(AppPaths::serverAddress());
     if (!host.isEmpty())
@@ -301,12 +321,8 @@ void QLumiqDesk::setAppCentreAvailable(bool available)
 
 void QLumiqDesk::openAppCenterDlg(int categoryIndex)
 {
-    if (!m_networkAvailable) {
-        QMsgDlg box(QStringLiteral("提示"),
-                    QStringLiteral("\r\n打开失败，请连接互联网，重启主程序！"), this);
-        box.exec();
+    if (!networkOrTell())
         return;
-    }
     emit appCentreRequested(categoryIndex);
 }
 
@@ -360,8 +376,9 @@ bool QLumiqDesk::eventFilter(QObject *object, QEvent *event)
         qCInfo(lcDesktop) << "desktop window exposed with"
                           << (m_popupGrid ? m_popupGrid->buttons().size() : 0) << "cells in its grid";
     }
-    // The user centre opens from the avatar and the name once it exists;
-    // until then a click there does nothing and nothing says otherwise.
+    if (event->type() == QEvent::MouseButtonRelease
+        && (object == ui->label || object == ui->userNamelabel))
+        openUserCenterDlg();
     return QMainWindow::eventFilter(object, event);
 }
 
@@ -430,6 +447,83 @@ void QLumiqDesk::onLookupHost(const QHostInfo &info)
 {
     m_networkAvailable = info.error() == QHostInfo::NoError;
     qCDebug(lcDesktop) << "network" << (m_networkAvailable ? "available" : "not available");
+}
+
+bool QLumiqDesk::networkOrTell()
+{
+    if (m_networkAvailable)
+        return true;
+    QMsgDlg box(QStringLiteral("提示"), QStringLiteral("\r\n打开失败，请连接互联网，重启主程序！"), this);
+    box.exec();
+    return false;
+}
+
+void QLumiqDesk::openUserCenterDlg()
+{
+    if (!networkOrTell())
+        return;
+    // The dialog hears the bridge's page calls itself; a new picture reaches
+    // upHeaderImage through the bridge already.
+    if (execUserCenter(m_user, QJsInterface::instance(), this) == 1) {
+        QMsgDlg box(QStringLiteral("保存提示"), QStringLiteral("\r\n保存成功！"), this);
+        box.exec();
+    }
+}
+
+void QLumiqDesk::openMsgCenterDlg()
+{
+    if (!networkOrTell())
+        return;
+    execMessageCentre();
+}
+
+void QLumiqDesk::onLoadFinished(bool ok)
+{
+    // Every load asks anew where the push server is; a failed lookup still
+    // tells the page, with an empty address.
+    QPointer<QLumiqDesk> alive(this);
+    QString answer;
+    SrvInterface srv;
+    const bool answered = srv.getPushSvrIPAddressByTime33Hash(m_userId, m_userToken, &answer);
+    if (!alive || !m_pushView)
+        return;
+    const PushConnection::ServerAddress server = PushConnection::parseLookup(answered, answer);
+    qCDebug(lcDesktop) << "push page loaded" << ok << "push server"
+                       << (server.address.isEmpty() ? QStringLiteral("unknown") : server.address + ':' + server.port);
+    m_pushView->runScript(PushConnection::connectScript(server));
+}
+
+void QLumiqDesk::connectPushServer(const QString &)
+{
+    if (m_pushView)
+        m_pushView->runScript(PushConnection::identifyScript(m_userId));
+    PushConnection::appendLog(m_userId, PushConnection::connectedText());
+}
+
+void QLumiqDesk::disconnectPushServer(const QString &)
+{
+    PushConnection::appendLog(m_userId, PushConnection::reconnectingText());
+}
+
+void QLumiqDesk::connectFailed(const QString &)
+{
+    PushConnection::appendLog(m_userId, PushConnection::failedText());
+}
+
+void QLumiqDesk::NSVPush(const QString &strJson)
+{
+    auto *popup = new QAcceptMsgWidget(strJson);
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    connect(popup, &QAcceptMsgWidget::install, this, &QLumiqDesk::msgClicked);
+    connect(popup, &QAcceptMsgWidget::openMsgList, this, &QLumiqDesk::openMsgCenterDlg);
+    popup->moveToCorner();
+    popup->show();
+    PushConnection::appendLog(m_userId, PushConnection::pushedText());
+}
+
+void QLumiqDesk::msgClicked(const QString &strJson)
+{
+    emit installOffer(strJson);
 }
 
 void QLumiqDesk::showMenuUninstall(const QPoint &)

@@ -16,7 +16,9 @@
 #include <QSize>
 
 #include <functional>
+#include <memory>
 
+class PushView;
 class QHostInfo;
 class QMenu;
 
@@ -68,13 +70,24 @@ public:
     // it in and then enables its button.
     void setAppCentreAvailable(bool available);
 
+    // The hidden page that holds the push connection.
+    PushView *pushView() const { return m_pushView.get(); }
+
 signals:
     // The app centre is asked for (its button, a grid's add button with that
     // category's index, -1 for none); the network check has passed.
     void appCentreRequested(int categoryIndex);
+    // A pop-up's "安装": the whole push message, for the app centre.
+    void installOffer(const QString &strJson);
 
 public slots:
+    // Reports of the push page through the bridge.
+    void connectPushServer(const QString &strJson);
+    void disconnectPushServer(const QString &strJson);
+    void connectFailed(const QString &strJson);
+    void NSVPush(const QString &strJson);
     void upHeaderImage(const QString &strJson);
+    void msgClicked(const QString &strJson);
     void clickbtn();
     // By value: the watcher that reports it may be gone before the service
     // call made here returns.
@@ -85,9 +98,12 @@ public slots:
 
 private slots:
     void onLookupHost(const QHostInfo &info);
+    void onLoadFinished(bool ok);
     void remove();
     void uninstall();
     void showMenuUninstall(const QPoint &pos);
+    void openUserCenterDlg();
+    void openMsgCenterDlg();
     void openWallpaperDlg();
     void lockWindows();
     void clickBtnOp(int flag);
@@ -115,6 +131,8 @@ private:
     // After a change made here: the category's grid shows, pinned.
     void reopenPinned(const QString &categoryId);
     QSize screenArea() const;
+    // False (after telling the user) when the probe found no network.
+    bool networkOrTell();
 
     Ui::QLumiqDeskClass *ui;
     const LoginUserInfo &m_user;
@@ -137,4 +155,5 @@ private:
     bool m_networkAvailable = true;
     std::function<void(QMenu *)> m_menuRunner;
     bool m_exposedLogged = false;
+    std::unique_ptr<PushView> m_pushView;
 };

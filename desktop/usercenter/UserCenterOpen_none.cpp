@@ -1,0 +1,9 @@
+#include "desktop/usercenter/UserCenterOpen.h"
+
+#include "desktop/DesktopLog.h"
+
+int execUserCenter(const LoginUserInfo &, QObject *, QWidget *)
+{
+    qCWarning(lcDesktop) << "no user centre in this build";
+    return -1;
+}

@@ -1,0 +1,10 @@
+#include "desktop/usercenter/UserCenterOpen.h"
+
+#include "desktop/usercenter/QUserInfoDlg.h"
+
+int execUserCenter(const LoginUserInfo &user, QObject *bridge, QWidget *parent)
+{
+    auto *dialog = new QUserInfoDlg(user, bridge, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    return dialog->exec();
+}
