@@ -33,5 +33,8 @@ void linkAppCentre(QLumiqDesk &desk, Session &session)
             window->reopen();
         }
     });
+    // A pop-up's "安装": the app centre comes up and installs the offer.
+    QObject::connect(&desk, &QLumiqDesk::installOffer, &desk,
+                     [ensure](const QString &strJson) { ensure()->pushInstall(strJson); });
     desk.setAppCentreAvailable(true);
 }

@@ -101,11 +101,10 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
 
     connect(ui->wallpaperButton, &QPushButton::clicked, this, &QLumiqDesk::openWallpaperDlg);
     connect(ui->lockButton, &QPushButton::clicked, this, &QLumiqDesk::lockWindows);
-    // The app centre and message centre come with their own windows; until
-    // then their buttons are shown but do not take a click, rather than
-    // pretend to open something.
-    for (QPushButton *button : {ui->appCenterButton, ui->msgCenterButton})
-        button->setEnabled(false);
+    // The app centre is linked in by start-up (a build without the web
+    // engine has none); until then its button does not take a click rather
+    // than pretend to open something.
+    ui->appCenterButton->setEnabled(false);
     connect(ui->appCenterButton, &QPushButton::clicked, this, [this]() { openAppCenterDlg(-1); });
 
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
@@ -523,6 +522,9 @@ void QLumiqDesk::NSVPush(const QString &strJson)
 
 void QLumiqDesk::msgClicked(const QString &strJson)
 {
+    // As the app centre's own button: no service, no app centre.
+    if (!networkOrTell())
+        return;
     emit installOffer(strJson);
 }
 
