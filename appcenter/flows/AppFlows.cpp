@@ -158,6 +158,13 @@ void AppFlows::installationComplete(DesktopAppInfoPtr app)
 {
     if (!app || !m_store || m_store->categoryIndex(app->cateid) < 0)
         return;
+    if (m_store->contains(app)) {
+        // A watch that sees the program and its desktop shortcut in one look
+        // reports twice; the second report only brings the newer path, and
+        // registering again would end in "already there".
+        m_service.updateInstallState(app->id, app->name, app->install, app->uninstall);
+        return;
+    }
     const QString key = QStringLiteral("complete:") + app->id;
     if (!begin(key))
         return;
@@ -177,6 +184,8 @@ void AppFlows::installationComplete(DesktopAppInfoPtr app)
         return;
     }
 
+    const QString sentInstall = app->install;
+    const QString sentUninstall = app->uninstall;
     const Answer state = m_service.updateInstallState(app->id, app->name, app->install, app->uninstall);
     if (!self)
         return;
@@ -202,6 +211,13 @@ void AppFlows::installationComplete(DesktopAppInfoPtr app)
     end(key);
     if (shown.answered && m_store)
         m_store->updateApp(app, [](desktopAppInfo &a) { a.isremove = QStringLiteral("1"); });
+    // A second report of the watch that came while this one waited was
+    // turned away above; its newer paths still reach the service.
+    if (app->install != sentInstall || app->uninstall != sentUninstall) {
+        m_service.updateInstallState(app->id, app->name, app->install, app->uninstall);
+        if (!self)
+            return;
+    }
     emit reopenRequested();
 }
 

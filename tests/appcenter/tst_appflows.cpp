@@ -258,6 +258,24 @@ private slots:
         }
     }
 
+    void aSecondReportOnlyRefreshesThePaths()
+    {
+        // A watch that sees the program and its desktop shortcut in one look
+        // reports the record twice.
+        Harness h;
+        auto app = DesktopAppInfoPtr::create();
+        app->id = "n1";
+        app->cateid = "c2";
+        app->install = "/opt/n1/run";
+        h.flows->installationComplete(app);
+        QVERIFY(h.store.contains(app));
+        h.store.updateApp(app, [](desktopAppInfo &a) { a.install = "/home/u/Desktop/n1.desktop"; });
+        h.service.journal.clear();
+        h.flows->installationComplete(app);
+        QCOMPARE(h.service.journal, QStringList{"state n1 /home/u/Desktop/n1.desktop "});
+        QVERIFY(h.messages.isEmpty());
+    }
+
     void completionForAnUnknownCategoryIsDropped()
     {
         Harness h;
@@ -389,8 +407,9 @@ private slots:
         const QJsonObject row = service.userApp(credentials.first, "a404");
         QCOMPARE(row.value("is_remove").toVariant().toString(), QString("1"));
 
-        // Registered twice, the service says it is there already.
-        flows.installationComplete(app);
+        // Another record of the same application registered: the service
+        // says it is there already.
+        flows.installationComplete(DesktopAppInfoPtr::create(*app));
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages[0].text, AppFlows::alreadyPresent().text);
 
