@@ -92,15 +92,15 @@ Downloads::Range Downloads::parseRange(const std::string &header, qint64 size)
     const std::string prefix = "bytes=";
     if (header.compare(0, prefix.size(), prefix) != 0)
         return range;
-    const std::string spec = header.substr(prefix.size());
+    const std::string asked = header.substr(prefix.size());
     // Several ranges at once are allowed to be answered whole.
-    if (spec.find(',') != std::string::npos)
+    if (asked.find(',') != std::string::npos)
         return range;
-    const size_t dash = spec.find('-');
+    const size_t dash = asked.find('-');
     if (dash == std::string::npos)
         return range;
-    const std::string a = spec.substr(0, dash);
-    const std::string b = spec.substr(dash + 1);
+    const std::string a = asked.substr(0, dash);
+    const std::string b = asked.substr(dash + 1);
     if (a.empty()) {
         if (!isDigits(b))
             return range;
