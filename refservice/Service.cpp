@@ -192,8 +192,14 @@ bool Service::serveHuge(const HugeBody &huge, const std::string &prefix, const s
         return false;
     res.status = 200;
     if (endless) {
-        // Until the client goes (or the service stops).
+        // Until the client goes (or the service stops). Paced like a fast
+        // network rather than a loopback under load: Qt's chunked-body reader
+        // keeps reading while the socket has bytes, so a sender that is always
+        // ahead would hold the client's network thread in that loop for good,
+        // and no bound or abort could ever reach it.
         res.set_chunked_content_provider(contentType, [this, prefix](size_t offset, httplib::DataSink &sink) {
+            if (offset > 0)
+                pause(1);
             if (stopping())
                 return false;
             std::string piece = offset == 0 ? prefix : std::string();
