@@ -93,6 +93,8 @@ QAppCenterWidget::QAppCenterWidget(Session &session, QWidget *parent)
     m_renewButton = new MyToolButton(this);
     m_renewButton->setGeometry(781, 36, 24, 24);
     m_renewButton->setToolTip(QStringLiteral("应用续费"));
+    m_renewButton->setAccessibleName(QStringLiteral("应用续费"));
+    m_renewButton->setAccessibleDescription(QStringLiteral("打开应用续费页面"));
     connect(m_renewButton, &QToolButton::clicked, this, &QAppCenterWidget::onToolButtonClicked);
     ui->lineEdit->setTextMargins(10, 0, 0, 0);
     connect(ui->lineEdit, &QLineEdit::editingFinished, this,
@@ -113,6 +115,7 @@ void QAppCenterWidget::init()
     auto make = [this](const QString &text, const QRect &geometry, const QString &style,
                        void (QAppCenterWidget::*slot)()) {
         auto *button = new ZAppMenuButton(0, text, this, false);
+        button->setAccessibleDescription(QStringLiteral("切换到“%1”").arg(text));
         button->setGeometry(geometry);
         button->setStyleSheet(style);
         button->setCursor(Qt::PointingHandCursor);
@@ -139,6 +142,7 @@ void QAppCenterWidget::init()
     const auto &links = m_session.serviceLinks.appCategoryLinks;
     for (int i = 0; i < links.size(); ++i) {
         auto *button = new ZAppMenuButton(0, links[i].first, this, false);
+        button->setAccessibleDescription(QStringLiteral("应用分类“%1”").arg(links[i].first));
         button->setGeometry(6, 69 + 43 * i, 138, 40);
         button->setStyleSheet(kListStyle);
         button->setCursor(Qt::PointingHandCursor);

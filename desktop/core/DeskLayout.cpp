@@ -62,6 +62,50 @@ QRect categoryTabGeometry(int index, float scaleX, float scaleY)
     return QRect(x, y, int(scaleX * 30), int(scaleY * 90));
 }
 
+QRect searchFieldGeometry(float scaleX, float scaleY)
+{
+    return QRect(int(scaleX * 1650), int(scaleY * 40), int(scaleX * 220), int(scaleY * 30));
+}
+
+QRect searchGridGeometry(const QRect &field, int rows, float scaleY)
+{
+    return QRect(field.x(), field.y() + field.height() + int(scaleY * 6), field.width(),
+                 int(scaleY * 90) * qMax(1, rows));
+}
+
+int plainGridRows(int icons)
+{
+    return qMax(1, (qMax(0, icons) + kGridColumns - 1) / kGridColumns);
+}
+
+int gridMove(int index, int count, int columns, GridMove move)
+{
+    if (count <= 0)
+        return -1;
+    columns = qMax(1, columns);
+    if (index < 0 || index >= count)
+        return 0;
+    const int lastRow = (count - 1) / columns;
+    const int row = index / columns;
+    switch (move) {
+    case GridMove::Left:
+        return index % columns > 0 ? index - 1 : index;
+    case GridMove::Right:
+        return index % columns < columns - 1 && index + 1 < count ? index + 1 : index;
+    case GridMove::Up:
+        return row > 0 ? index - columns : index;
+    case GridMove::Down:
+        if (row >= lastRow)
+            return index;
+        return qMin(index + columns, count - 1);
+    case GridMove::Home:
+        return 0;
+    case GridMove::End:
+        return count - 1;
+    }
+    return index;
+}
+
 QRect gridGeometry(const QRect &tab, int rows)
 {
     const int h = tab.height();

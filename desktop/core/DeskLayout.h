@@ -55,6 +55,30 @@ QString verticalTabText(const QString &name);
 // Geometry of the tab of category index i.
 QRect categoryTabGeometry(int index, float scaleX, float scaleY);
 
+// The tabs run "常用" first, then the categories in catalogue order.
+constexpr int kCommonTabIndex = 0;
+inline int categoryTabSlot(int categoryIndex) { return categoryIndex + 1; }
+
+// The search field opened by typing: where the top tab's grid would open,
+// one line high. The results open right below it.
+QRect searchFieldGeometry(float scaleX, float scaleY);
+QRect searchGridGeometry(const QRect &field, int rows, float scaleY);
+// At most this many results are shown (the rest of the screen is tabs).
+constexpr int kMaxSearchResults = 24;
+
+// Rows of three for a grid without the add button ("常用", results);
+// never fewer than one row.
+int plainGridRows(int icons);
+
+// Keyboard moves between the cells of a grid of `count` cells in rows of
+// `columns`, in reading order.
+enum class GridMove { Left, Right, Up, Down, Home, End };
+
+// The index focus moves to from `index`; `index` itself where the move
+// leads out of the grid (left of the first cell, below the last row...).
+// Down from a row above a shorter last row lands on the last cell.
+int gridMove(int index, int count, int columns, GridMove move);
+
 // Geometry of the grid opened beside a tab.
 QRect gridGeometry(const QRect &tab, int rows);
 

@@ -1,5 +1,7 @@
 #include "desktop/widgets/DragButton.h"
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -13,6 +15,7 @@ DragButton::DragButton(QWidget *parent)
     m_holdTimer->setInterval(kHoldMs);
     m_holdTimer->setSingleShot(true);
     connect(m_holdTimer, &QTimer::timeout, this, &DragButton::hold_slot);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 DragButton::~DragButton() = default;
@@ -70,6 +73,52 @@ void DragButton::hold_slot()
     m_zoomTimer->stop();
     m_scale = m_baseScale;
     update();
+}
+
+bool DragButton::event(QEvent *event)
+{
+    if (event->type() == QEvent::ContextMenu && m_menuKeyAnswered
+        && static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        m_menuKeyAnswered = false;
+        event->accept();
+        return true;
+    }
+    return QToolButton::event(event);
+}
+
+void DragButton::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!event->isAutoRepeat())
+            emit doubleClicked();
+        return;
+    case Qt::Key_Menu:
+        if (contextMenuPolicy() == Qt::CustomContextMenu) {
+            m_menuKeyAnswered = true;
+            emit customContextMenuRequested(rect().center());
+        }
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // The grid knows where the neighbours are.
+        event->ignore();
+        return;
+    default:
+        QToolButton::keyPressEvent(event);
+    }
+}
+
+void DragButton::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Menu)
+        m_menuKeyAnswered = false;
+    QToolButton::keyReleaseEvent(event);
 }
 
 void DragButton::mousePressEvent(QMouseEvent *event)
@@ -132,10 +181,18 @@ void DragButton::leaveEvent(QEvent *event)
 
 void DragButton::paintEvent(QPaintEvent *)
 {
-    if (m_picture.isNull())
-        return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    if (hasFocus()) {
+        // Seen on a light or a dark wallpaper alike: white over a dark edge.
+        const QRectF frame = QRectF(rect()).adjusted(2, 2, -2, -2);
+        painter.setPen(QPen(QColor(0, 0, 0, 110), 4));
+        painter.drawRoundedRect(frame, 6, 6);
+        painter.setPen(QPen(QColor(255, 255, 255), 2));
+        painter.drawRoundedRect(frame, 6, 6);
+    }
+    if (m_picture.isNull())
+        return;
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const int w = width();
     const int h = height();

@@ -10,7 +10,9 @@ class QTimer;
 
 // One icon of a grid: paints its own picture and caption, grows while the
 // pointer is over it, and follows the pointer while it is held down so the
-// grid can move it to another cell.
+// grid can move it to another cell. From the keyboard: Enter launches as
+// a double-click does, the menu key asks for the context menu, arrow keys
+// are left to the grid; the focused icon is drawn with a frame.
 class DragButton : public QToolButton
 {
     Q_OBJECT
@@ -50,6 +52,9 @@ public slots:
     void hold_slot();
 
 protected:
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -70,4 +75,7 @@ private:
     QPixmap m_picture;
     QString m_caption;
     DesktopAppInfoPtr m_app;
+    // The menu key was answered here; the window system's own context-menu
+    // event for the same key is then not answered again.
+    bool m_menuKeyAnswered = false;
 };

@@ -3,6 +3,7 @@
 #include "desktop/core/DeskLayout.h"
 #include "desktop/widgets/DragButton.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 
@@ -28,6 +29,8 @@ DragWidget::DragWidget(QWidget *parent, int rows, int columns)
     m_addButton = new DragButton;
     m_addButton->setObjectName(QStringLiteral("addButton"));
     m_addButton->setCaption(QStringLiteral("添加"));
+    m_addButton->setAccessibleName(QStringLiteral("添加"));
+    m_addButton->setAccessibleDescription(QStringLiteral("打开应用中心，向这个分类添加应用"));
     m_addButton->setPicture(QPixmap(QStringLiteral(":/QOrvaneDesk/image/add.png")));
     m_addButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_addButton->setStyleSheet(QStringLiteral("QToolButton{border-radius: 1px;color:rgb(240,240,240)}"));
@@ -63,11 +66,11 @@ void DragWidget::addButton(DragButton *button)
     layoutGrid();
 }
 
-void DragWidget::finishGrid()
+void DragWidget::finishGrid(bool withAddButton)
 {
     if (!m_addButton)
         return;
-    if (m_buttons.size() > DeskLayout::kMaxIconsWithAddButton) {
+    if (!withAddButton || m_buttons.size() > DeskLayout::kMaxIconsWithAddButton) {
         delete m_addButton.data();
         m_addButton = nullptr;
     } else {
@@ -75,9 +78,81 @@ void DragWidget::finishGrid()
     }
 }
 
+void DragWidget::setEmptyText(const QString &text)
+{
+    if (!m_emptyText) {
+        m_emptyText = new QLabel(this);
+        m_emptyText->setObjectName(QStringLiteral("gridEmptyText"));
+        m_emptyText->setAlignment(Qt::AlignCenter);
+        m_emptyText->setWordWrap(true);
+        m_emptyText->setStyleSheet(QStringLiteral("color:rgb(255,255,255);font:12px \"微软雅黑\";"));
+    }
+    m_emptyText->setText(text);
+    m_emptyText->setAccessibleName(text);
+    m_emptyText->setVisible(buttons().isEmpty());
+    layoutGrid();
+}
+
+int DragWidget::focusedIndex() const
+{
+    const QList<DragButton *> list = buttons();
+    for (int i = 0; i < list.size(); ++i) {
+        if (list.at(i)->hasFocus())
+            return i;
+    }
+    return -1;
+}
+
+bool DragWidget::focusIcon(int index)
+{
+    const QList<DragButton *> list = buttons();
+    if (index < 0 || index >= list.size())
+        return false;
+    activateWindow();
+    list.at(index)->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void DragWidget::keyPressEvent(QKeyEvent *event)
+{
+    DeskLayout::GridMove move;
+    switch (event->key()) {
+    case Qt::Key_Left: move = DeskLayout::GridMove::Left; break;
+    case Qt::Key_Right: move = DeskLayout::GridMove::Right; break;
+    case Qt::Key_Up: move = DeskLayout::GridMove::Up; break;
+    case Qt::Key_Down: move = DeskLayout::GridMove::Down; break;
+    case Qt::Key_Home: move = DeskLayout::GridMove::Home; break;
+    case Qt::Key_End: move = DeskLayout::GridMove::End; break;
+    case Qt::Key_Escape:
+        emit escapePressed();
+        return;
+    default: {
+        const QString text = event->text();
+        const bool printable = !text.isEmpty() && text.at(0).isPrint()
+            && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if (printable)
+            emit typed(text);
+        else
+            QWidget::keyPressEvent(event);
+        return;
+    }
+    }
+    const int from = focusedIndex();
+    const int to = DeskLayout::gridMove(from, buttons().size(), m_columns, move);
+    focusIcon(to);
+}
+
+bool DragWidget::focusNextPrevChild(bool next)
+{
+    emit focusLeaves(next);
+    return true;
+}
+
 void DragWidget::layoutGrid()
 {
     const QSize size = this->size();
+    if (m_emptyText)
+        m_emptyText->setGeometry(DeskLayout::gridBackground(size).adjusted(8, 8, -8, -8));
     m_background->setGeometry(DeskLayout::gridBackground(size));
     m_arrow->setGeometry(DeskLayout::gridArrow(size));
     for (int i = 0; i < m_buttons.size(); ++i) {

@@ -26,17 +26,22 @@
 #include "ui/QMsgDlg.h"
 #include "ui_QLumiqDesk.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QHostInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QWindow>
 
@@ -46,7 +51,9 @@ QSize g_screenAreaOverride;
 
 const char kTabStyle[] =
     "QPushButton{text-align: center center;border-image: url(:/QOrvaneDesk/image/classinfo.png);"
-    "color:rgb(255,255,255);border-radius: 2px;font: 12px \"微软雅黑\" 75;}";
+    "color:rgb(255,255,255);border-radius: 2px;font: 12px \"微软雅黑\" 75;}"
+    // The keyboard's tab stands out (the window draws no focus outline).
+    "QPushButton:focus{color:rgb(255,214,0);text-decoration: underline;}";
 
 } // namespace
 
@@ -62,6 +69,7 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     , m_user(user)
     , m_links(links)
     , m_store(store)
+    , m_favourites(Favourites::defaultPath(), Settings::uid())
 {
     registerDesktopAppTypes();
 
@@ -96,6 +104,31 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     uninstallAction->setObjectName(QStringLiteral("uninstallAction"));
     connect(removeAction, &QAction::triggered, this, &QLumiqDesk::remove);
     connect(uninstallAction, &QAction::triggered, this, &QLumiqDesk::uninstall);
+    m_pinAction = m_iconMenu->addAction(QStringLiteral("固定到常用"));
+    m_pinAction->setObjectName(QStringLiteral("pinAction"));
+    connect(m_pinAction, &QAction::triggered, this, &QLumiqDesk::togglePinned);
+
+    // Typing anywhere on the desktop opens the search here.
+    m_searchField = new QLineEdit(this);
+    m_searchField->setObjectName(QStringLiteral("searchField"));
+    m_searchField->setPlaceholderText(QStringLiteral("搜索应用（名称或拼音首字母）"));
+    m_searchField->setStyleSheet(QStringLiteral(
+        "QLineEdit{background-color:rgba(255,255,255,230);border:1px solid #2f74e6;border-radius:3px;"
+        "padding:0px 6px;color:#2b3445;font:13px \"微软雅黑\";}"));
+    m_searchField->hide();
+    m_searchField->installEventFilter(this);
+    connect(m_searchField, &QLineEdit::textChanged, this, &QLumiqDesk::updateSearch);
+    m_searchEmpty = new QLabel(QStringLiteral("没有找到相关应用"), this);
+    m_searchEmpty->setObjectName(QStringLiteral("searchEmptyLabel"));
+    m_searchEmpty->setStyleSheet(QStringLiteral("color:rgb(255,255,255);font:12px \"微软雅黑\";"));
+    m_searchEmpty->hide();
+
+    m_favourites.load();
+    // A catalogue with nothing in it is a sign-in that brought nothing, not
+    // the user's whole list gone: the lists wait for the next one.
+    if (!m_store.isEmpty())
+        m_favourites.keepOnly(m_store.catalogue());
+    rebuildSearchIndex();
 
     Platform::adjustShellDesktopIcons();
 
@@ -133,9 +166,40 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
 
     connect(&m_store, &CatalogueStore::changed, this, &QLumiqDesk::onCatalogueChanged);
 
+    // The avatar opens the user centre from the keyboard too.
+    ui->label->setFocusPolicy(Qt::StrongFocus);
+    nameControls();
+
     updateScreenMetrics(screenArea());
     createCategoryTabs();
     resizeAllCtrl();
+}
+
+void QLumiqDesk::nameControls()
+{
+    struct Name
+    {
+        QWidget *widget;
+        const char *name;
+        const char *description;
+    };
+    const Name names[] = {
+        {ui->appCenterButton, "应用中心", "打开应用中心，安装或添加应用"},
+        {ui->msgCenterButton, "消息中心", "查看收到的消息"},
+        {ui->wallpaperButton, "壁纸设置", "选择桌面壁纸"},
+        {ui->lockButton, "锁定", "锁定计算机"},
+        {ui->label, "用户头像", "打开用户中心"},
+        {m_searchField, "搜索应用", "输入应用名称或拼音首字母；回车启动第一个结果，Esc 关闭搜索"},
+        {m_searchEmpty, "没有找到相关应用", "搜索没有结果"},
+    };
+    for (const Name &n : names) {
+        n.widget->setAccessibleName(QString::fromUtf8(n.name));
+        n.widget->setAccessibleDescription(QString::fromUtf8(n.description));
+    }
+    setAccessibleName(QStringLiteral("桌面"));
+    setAccessibleDescription(QStringLiteral("分类标签和应用图标；直接输入文字即可搜索应用"));
+    m_iconMenu->setAccessibleName(QStringLiteral("图标菜单"));
+    m_iconMenu->setAccessibleDescription(QStringLiteral("移除、卸载或固定这个应用"));
 }
 
 QLumiqDesk::~QLumiqDesk()
@@ -187,21 +251,36 @@ ZAppMenuButton *QLumiqDesk::tabOf(const QString &categoryId) const
     return nullptr;
 }
 
+ZAppMenuButton *QLumiqDesk::makeTab(const QString &objectName, const QString &name, int slot)
+{
+    auto *tab = new ZAppMenuButton(0, QString(), this, false);
+    tab->setObjectName(objectName);
+    tab->installEventFilter(this);
+    connect(tab, &ZAppMenuButton::ELCSignal, this, &QLumiqDesk::clickBtnOp);
+    tab->setText(DeskLayout::verticalTabText(name));
+    tab->setAccessibleName(name);
+    tab->setStyleSheet(QString::fromUtf8(kTabStyle));
+    tab->setGeometry(DeskLayout::categoryTabGeometry(slot, m_metrics.scaleX, m_metrics.scaleY));
+    tab->show();
+    return tab;
+}
+
 void QLumiqDesk::createCategoryTabs()
 {
     const DesktopAppCatalogue &catalogue = m_store.catalogue();
+    if (catalogue.isEmpty())
+        return;
+    m_commonTab = makeTab(QStringLiteral("commonTab"), QStringLiteral("常用"), DeskLayout::kCommonTabIndex);
+    m_commonTab->setAccessibleDescription(
+        QStringLiteral("固定的应用和最近启动的应用；回车或空格打开，Tab 进入图标"));
     for (int i = 0; i < catalogue.size(); ++i) {
         const DesktopAppCategoryPtr &category = catalogue.at(i).first;
         if (!category)
             continue;
-        auto *tab = new ZAppMenuButton(0, QString(), this, false);
-        tab->setObjectName(QStringLiteral("categoryTab_%1").arg(category->id));
-        tab->installEventFilter(this);
-        connect(tab, &ZAppMenuButton::ELCSignal, this, &QLumiqDesk::clickBtnOp);
-        tab->setText(DeskLayout::verticalTabText(category->name));
-        tab->setStyleSheet(QString::fromUtf8(kTabStyle));
-        tab->setGeometry(DeskLayout::categoryTabGeometry(i, m_metrics.scaleX, m_metrics.scaleY));
-        tab->show();
+        ZAppMenuButton *tab = makeTab(QStringLiteral("categoryTab_%1").arg(category->id), category->name,
+                                      DeskLayout::categoryTabSlot(i));
+        tab->setAccessibleDescription(QStringLiteral("分类“%1”的应用；回车或空格打开，Tab 进入图标")
+                                          .arg(category->name));
         m_categoryTabs.append(qMakePair(QPointer<ZAppMenuButton>(tab), category->id));
         if (i == 0)
             m_firstTab = tab;
@@ -213,7 +292,28 @@ void QLumiqDesk::clearCategoryTabs()
     for (const auto &entry : m_categoryTabs)
         delete entry.first.data();
     m_categoryTabs.clear();
+    delete m_commonTab.data();
+    m_commonTab = nullptr;
     m_firstTab = nullptr;
+}
+
+QList<ZAppMenuButton *> QLumiqDesk::allTabs() const
+{
+    QList<ZAppMenuButton *> tabs;
+    if (m_commonTab)
+        tabs.append(m_commonTab);
+    return tabs + categoryTabs();
+}
+
+ZAppMenuButton *QLumiqDesk::tabOfOpenGrid() const
+{
+    if (!m_popupGrid)
+        return nullptr;
+    if (m_popupKind == GridKind::Common)
+        return m_commonTab;
+    if (m_popupKind == GridKind::Category)
+        return tabOf(m_popupCategory);
+    return nullptr;
 }
 
 void QLumiqDesk::clickBtnOp(int flag)
@@ -239,6 +339,11 @@ void QLumiqDesk::clickBtnOp(int flag)
 
 void QLumiqDesk::pressTab(ZAppMenuButton *tab)
 {
+    if (isSearchOpen()) {
+        m_searchField->hide();
+        m_searchEmpty->hide();
+        m_beforeSearch = nullptr;
+    }
     if (m_popupPinned == 1 || m_popupGrid)
         dropGrid();
     m_popupPinned = 1;
@@ -247,6 +352,9 @@ void QLumiqDesk::pressTab(ZAppMenuButton *tab)
 
 void QLumiqDesk::reopenPinned(const QString &categoryId)
 {
+    // The search shows the change itself; its grid stays.
+    if (isSearchOpen())
+        return;
     // The change signal has rebuilt an open grid of this category already.
     if (m_popupGrid && m_popupPinned == 1 && m_popupCategory == categoryId)
         return;
@@ -261,11 +369,28 @@ void QLumiqDesk::dropGrid()
         m_popupGrid->deleteLater();
     }
     m_popupGrid = nullptr;
+    m_popupKind = GridKind::None;
     m_popupCategory.clear();
 }
 
 void QLumiqDesk::openGrid(ZAppMenuButton *tab)
 {
+    if (tab && tab == m_commonTab) {
+        if (m_popupGrid)
+            dropGrid();
+        const QList<DesktopAppInfoPtr> shown =
+            DeskLayout::shownApps(m_favourites.commonApps(m_store.catalogue()));
+        const int rows = DeskLayout::plainGridRows(shown.size());
+        DragWidget *grid = makeGrid(shown, rows, false);
+        grid->setObjectName(QStringLiteral("commonGrid"));
+        grid->setAccessibleName(QStringLiteral("常用应用"));
+        grid->setEmptyText(QStringLiteral("在图标的右键菜单中选择“固定到常用”，应用就会出现在这里"));
+        QRect geometry = DeskLayout::gridGeometry(tab->geometry(), rows);
+        geometry.translate(pos());
+        grid->setGeometry(geometry);
+        showGrid(grid, GridKind::Common, QString());
+        return;
+    }
     const QString categoryId = tabCategory(tab);
     if (categoryId.isEmpty())
         return;
@@ -275,9 +400,9 @@ void QLumiqDesk::openGrid(ZAppMenuButton *tab)
 
     const QList<DesktopAppInfoPtr> shown = DeskLayout::shownApps(m_store.apps(categoryId));
     const int rows = DeskLayout::gridRows(shown.size());
-    auto *grid = new DragWidget(this, rows, DeskLayout::kGridColumns);
+    DragWidget *grid = makeGrid(shown, rows, true);
     grid->setObjectName(QStringLiteral("popupGrid"));
-    connect(grid, &DragWidget::hindSignal, this, [this]() { m_popupPinned = 0; });
+    grid->setAccessibleName(tab->accessibleName());
     // The add button opens the app centre at this grid's category.
     const int categoryIndex = m_store.categoryIndex(categoryId);
     connect(grid, &DragWidget::openAccept, this,
@@ -286,31 +411,109 @@ void QLumiqDesk::openGrid(ZAppMenuButton *tab)
     QRect geometry = DeskLayout::gridGeometry(tab->geometry(), rows);
     geometry.translate(pos());
     grid->setGeometry(geometry);
+    showGrid(grid, GridKind::Category, categoryId);
+}
 
-    for (const DesktopAppInfoPtr &app : shown) {
-        auto *button = new DragButton;
-        button->setObjectName(QStringLiteral("app_%1").arg(app->id));
-        button->setAppInfo(app);
-        button->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(button, &QWidget::customContextMenuRequested, this, &QLumiqDesk::showMenuUninstall);
-        button->setToolTip(app->name);
-        button->setCaption(DeskLayout::iconCaption(app->name));
-        button->setPicturePath(app->icon);
-        auto *shadow = new QGraphicsDropShadowEffect(button);
-        shadow->setOffset(0, 0);
-        shadow->setColor(Qt::gray);
-        shadow->setBlurRadius(5);
-        button->setGraphicsEffect(shadow);
-        button->setStyleSheet(QStringLiteral("QToolButton{border-radius: 1px;color:rgb(255,255,255);}"));
-        connect(button, &DragButton::doubleClicked, this, &QLumiqDesk::clickbtn);
-        grid->addButton(button);
-    }
-    grid->finishGrid();
+DragButton *QLumiqDesk::makeIcon(const DesktopAppInfoPtr &app)
+{
+    auto *button = new DragButton;
+    button->setObjectName(QStringLiteral("app_%1").arg(app->id));
+    button->setAppInfo(app);
+    button->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(button, &QWidget::customContextMenuRequested, this, &QLumiqDesk::showMenuUninstall);
+    button->setToolTip(app->name);
+    button->setAccessibleName(app->name);
+    button->setAccessibleDescription(
+        app->desc.isEmpty() ? QStringLiteral("应用；双击或回车启动，菜单键打开更多操作")
+                            : app->desc + QStringLiteral("；双击或回车启动，菜单键打开更多操作"));
+    button->setCaption(DeskLayout::iconCaption(app->name));
+    button->setPicturePath(app->icon);
+    auto *shadow = new QGraphicsDropShadowEffect(button);
+    shadow->setOffset(0, 0);
+    shadow->setColor(Qt::gray);
+    shadow->setBlurRadius(5);
+    button->setGraphicsEffect(shadow);
+    button->setStyleSheet(QStringLiteral("QToolButton{border-radius: 1px;color:rgb(255,255,255);}"));
+    connect(button, &DragButton::doubleClicked, this, &QLumiqDesk::clickbtn);
+    return button;
+}
+
+DragWidget *QLumiqDesk::makeGrid(const QList<DesktopAppInfoPtr> &apps, int rows, bool withAddButton)
+{
+    auto *grid = new DragWidget(this, rows, DeskLayout::kGridColumns);
+    // Showing a grid does not take the keyboard from where it is.
+    grid->setAttribute(Qt::WA_ShowWithoutActivating);
+    grid->setAccessibleDescription(QStringLiteral("方向键在图标间移动，回车启动，Tab 回到分类标签"));
+    connect(grid, &DragWidget::hindSignal, this, [this]() { m_popupPinned = 0; });
+    connect(grid, &DragWidget::focusLeaves, this, &QLumiqDesk::onGridFocusLeaves);
+    connect(grid, &DragWidget::typed, this, [this](const QString &text) {
+        openSearch(isSearchOpen() ? m_searchField->text() + text : text);
+    });
+    connect(grid, &DragWidget::escapePressed, this, [this]() {
+        if (isSearchOpen())
+            closeSearch();
+        else if (ZAppMenuButton *tab = tabOfOpenGrid())
+            giveFocus(tab, Qt::OtherFocusReason);
+    });
+    for (const DesktopAppInfoPtr &app : apps)
+        grid->addButton(makeIcon(app));
+    grid->finishGrid(withAddButton);
+    return grid;
+}
+
+void QLumiqDesk::showGrid(DragWidget *grid, GridKind kind, const QString &categoryId)
+{
+    // Whoever had the keyboard keeps it: the window system may hand it to
+    // the new window.
+    QWidget *keyboard = QApplication::focusWidget();
     grid->show();
     m_popupGrid = grid;
+    m_popupKind = kind;
     m_popupCategory = categoryId;
-    qCDebug(lcDesktop) << "grid of category" << categoryId << "open with" << shown.size()
-                       << "icons, pinned" << m_popupPinned;
+    if (keyboard && keyboard->window() == this)
+        giveFocus(keyboard, Qt::OtherFocusReason);
+    qCDebug(lcDesktop) << "grid" << grid->objectName() << categoryId << "open with"
+                       << grid->buttons().size() << "icons, pinned" << m_popupPinned;
+}
+
+void QLumiqDesk::giveFocus(QWidget *widget, Qt::FocusReason reason)
+{
+    if (!widget)
+        return;
+    // Activated even when it seems active: a window just shown may still be
+    // on its way to taking the activation.
+    if (QWidget *window = widget->window())
+        window->activateWindow();
+    widget->setFocus(reason);
+}
+
+bool QLumiqDesk::focusNextPrevChild(bool next)
+{
+    // From a tab whose grid is open, Tab goes into the grid.
+    auto *tab = qobject_cast<ZAppMenuButton *>(focusWidget());
+    if (next && tab && tab == tabOfOpenGrid() && m_popupGrid && !m_popupGrid->buttons().isEmpty()) {
+        m_popupGrid->focusIcon(0);
+        return true;
+    }
+    return QMainWindow::focusNextPrevChild(next);
+}
+
+void QLumiqDesk::onGridFocusLeaves(bool forward)
+{
+    if (isSearchOpen()) {
+        giveFocus(m_searchField, forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return;
+    }
+    ZAppMenuButton *own = tabOfOpenGrid();
+    const QList<ZAppMenuButton *> tabs = allTabs();
+    ZAppMenuButton *target = own;
+    if (forward && own) {
+        const int i = tabs.indexOf(own);
+        target = i + 1 < tabs.size() ? tabs.at(i + 1) : tabs.first();
+        pressTab(target);
+    }
+    if (target)
+        giveFocus(target, forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
 void QLumiqDesk::setAppCentreAvailable(bool available)
@@ -345,6 +548,8 @@ void QLumiqDesk::setupAvatar()
     ui->label->installEventFilter(this);
 
     ui->userNamelabel->setText(m_user.company_name);
+    ui->userNamelabel->setAccessibleName(m_user.company_name.isEmpty() ? QStringLiteral("公司名称")
+                                                                       : m_user.company_name);
     ui->userNamelabel->adjustSize();
     const QRect a = ui->appCenterButton->geometry();
     ui->userNamelabel->move(a.left() - ui->userNamelabel->width() - 20, ui->userNamelabel->y());
@@ -378,6 +583,49 @@ bool QLumiqDesk::eventFilter(QObject *object, QEvent *event)
     if (event->type() == QEvent::MouseButtonRelease
         && (object == ui->label || object == ui->userNamelabel))
         openUserCenterDlg();
+
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        if (object == m_searchField) {
+            if (key == Qt::Key_Escape) {
+                closeSearch();
+                return true;
+            }
+            if (enter) {
+                const DesktopAppList first = m_search.find(m_searchField->text(), 1);
+                if (!first.isEmpty()) {
+                    closeSearch();
+                    launchApp(first.first());
+                }
+                return true;
+            }
+            if ((key == Qt::Key_Down || key == Qt::Key_Tab) && m_popupGrid
+                && m_popupKind == GridKind::Search) {
+                m_popupGrid->focusIcon(0);
+                return true;
+            }
+        } else if (object == ui->label && (enter || key == Qt::Key_Space)) {
+            openUserCenterDlg();
+            return true;
+        } else if (auto *tab = qobject_cast<ZAppMenuButton *>(object)) {
+            if (enter || key == Qt::Key_Space) {
+                pressTab(tab);
+                if (m_popupGrid && !m_popupGrid->focusIcon(0))
+                    giveFocus(tab, Qt::OtherFocusReason);
+                return true;
+            }
+        }
+    }
+    if (event->type() == QEvent::FocusIn) {
+        // The keyboard arriving on a tab opens its grid, so that Tab goes on
+        // into it.
+        auto *tab = qobject_cast<ZAppMenuButton *>(object);
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (tab && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+            && !(tab == tabOfOpenGrid() && m_popupPinned == 1))
+            pressTab(tab);
+    }
     return QMainWindow::eventFilter(object, event);
 }
 
@@ -413,10 +661,12 @@ void QLumiqDesk::applyScreenArea(const QSize &area)
             widget->show();
         }
     }
-    for (ZAppMenuButton *tab : categoryTabs()) {
+    for (ZAppMenuButton *tab : allTabs()) {
         tab->move(tab->x() + dx, tab->y());
         tab->show();
     }
+    if (isSearchOpen())
+        m_searchField->setGeometry(DeskLayout::searchFieldGeometry(m_metrics.scaleX, m_metrics.scaleY));
     if (m_popupGrid)
         m_popupGrid->setGeometry(
             DeskLayout::scaledGeometry(m_popupGrid->geometry(), m_metrics.scaleX, m_metrics.scaleY));
@@ -528,13 +778,138 @@ void QLumiqDesk::msgClicked(const QString &strJson)
     emit installOffer(strJson);
 }
 
-void QLumiqDesk::showMenuUninstall(const QPoint &)
+void QLumiqDesk::showMenuUninstall(const QPoint &pos)
 {
     m_menuTarget = qobject_cast<DragButton *>(sender());
+    const DesktopAppInfoPtr app = m_menuTarget ? m_menuTarget->appInfo() : DesktopAppInfoPtr();
+    m_pinAction->setText(app && m_favourites.isPinned(app->id) ? QStringLiteral("取消固定")
+                                                               : QStringLiteral("固定到常用"));
     if (m_menuRunner)
         m_menuRunner(m_iconMenu);
     else
-        m_iconMenu->exec(QCursor::pos());
+        // The menu key asks at the icon, the pointer where it is.
+        m_iconMenu->exec(m_menuTarget ? m_menuTarget->mapToGlobal(pos) : QCursor::pos());
+}
+
+void QLumiqDesk::togglePinned()
+{
+    const DesktopAppInfoPtr app = m_menuTarget ? m_menuTarget->appInfo() : DesktopAppInfoPtr();
+    if (!app || !m_store.contains(app))
+        return;
+    const bool saved = m_favourites.isPinned(app->id) ? m_favourites.unpin(app->id)
+                                                      : m_favourites.pin(app->id);
+    if (!saved)
+        qCWarning(lcDesktop) << "the favourites file could not be written:" << Favourites::defaultPath();
+    refreshCommonGrid();
+}
+
+void QLumiqDesk::refreshCommonGrid()
+{
+    if (!m_popupGrid || m_popupKind != GridKind::Common || !m_commonTab)
+        return;
+    const int focused = m_popupGrid->focusedIndex();
+    const int pinned = m_popupPinned;
+    dropGrid();
+    m_popupPinned = pinned;
+    openGrid(m_commonTab);
+    if (focused >= 0 && m_popupGrid)
+        m_popupGrid->focusIcon(qMin(focused, m_popupGrid->buttons().size() - 1));
+}
+
+void QLumiqDesk::launchApp(const DesktopAppInfoPtr &app)
+{
+    if (!app)
+        return;
+    AppLaunch::launch(*app, m_user.app_auth, this);
+    if (!m_favourites.noteLaunched(app->id))
+        qCWarning(lcDesktop) << "the favourites file could not be written:" << Favourites::defaultPath();
+    refreshCommonGrid();
+}
+
+bool QLumiqDesk::isSearchOpen() const
+{
+    return m_searchField && !m_searchField->isHidden();
+}
+
+void QLumiqDesk::openSearch(const QString &typed)
+{
+    if (!isSearchOpen()) {
+        if (m_popupKind == GridKind::Category || m_popupKind == GridKind::Common)
+            m_beforeSearch = tabOfOpenGrid();
+        m_searchField->setGeometry(DeskLayout::searchFieldGeometry(m_metrics.scaleX, m_metrics.scaleY));
+        m_searchField->show();
+        m_searchField->raise();
+        // Hovering over the tabs does not take the results away.
+        m_popupPinned = 1;
+    }
+    if (m_searchField->text() != typed)
+        m_searchField->setText(typed);
+    else
+        updateSearch();
+    giveFocus(m_searchField, Qt::OtherFocusReason);
+    m_searchField->end(false);
+}
+
+void QLumiqDesk::closeSearch()
+{
+    if (!isSearchOpen())
+        return;
+    m_searchField->hide();
+    m_searchEmpty->hide();
+    {
+        const QSignalBlocker quiet(m_searchField);
+        m_searchField->clear();
+    }
+    dropGrid();
+    ZAppMenuButton *back = m_beforeSearch ? m_beforeSearch.data() : m_firstTab.data();
+    m_beforeSearch = nullptr;
+    if (back) {
+        pressTab(back);
+        giveFocus(back, Qt::OtherFocusReason);
+    }
+}
+
+void QLumiqDesk::updateSearch()
+{
+    if (!isSearchOpen())
+        return;
+    const QString text = m_searchField->text();
+    const DesktopAppList results = m_search.find(text, DeskLayout::kMaxSearchResults);
+    dropGrid();
+    const QRect field = m_searchField->geometry();
+    m_searchEmpty->setGeometry(DeskLayout::searchGridGeometry(field, 1, m_metrics.scaleY)
+                                   .adjusted(0, 0, 0, -int(m_metrics.scaleY * 60)));
+    m_searchEmpty->setVisible(results.isEmpty() && !AppSearch::fold(text).isEmpty());
+    if (results.isEmpty())
+        return;
+    const int rows = DeskLayout::plainGridRows(results.size());
+    DragWidget *grid = makeGrid(results, rows, false);
+    grid->setObjectName(QStringLiteral("searchGrid"));
+    grid->setAccessibleName(QStringLiteral("搜索结果"));
+    grid->setGeometry(DeskLayout::searchGridGeometry(field, rows, m_metrics.scaleY).translated(pos()));
+    showGrid(grid, GridKind::Search, QString());
+}
+
+void QLumiqDesk::rebuildSearchIndex()
+{
+    m_search.rebuild(m_store.catalogue(),
+                     [](const desktopAppInfo &app) { return DeskLayout::isShownOnDesktop(app); });
+}
+
+void QLumiqDesk::keyPressEvent(QKeyEvent *event)
+{
+    const QString text = event->text();
+    const bool printable = !text.isEmpty() && text.at(0).isPrint() && !text.at(0).isSpace()
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (printable) {
+        openSearch(isSearchOpen() ? m_searchField->text() + text : text);
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && isSearchOpen()) {
+        closeSearch();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void QLumiqDesk::remove()
@@ -601,7 +976,17 @@ void QLumiqDesk::onCatalogueChanged(const CatalogueStore::Change &change)
     }
     m_watchers.removeAll(nullptr);
 
+    rebuildSearchIndex();
+    // A catalogue with nothing in it is a sign-in that brought nothing; the
+    // lists wait for the next one.
+    if ((change.kind == CatalogueStore::Change::Removed || change.kind == CatalogueStore::Change::Reset)
+        && !m_store.isEmpty())
+        m_favourites.keepOnly(m_store.catalogue());
+
     if (change.kind == CatalogueStore::Change::Reset) {
+        m_searchField->hide();
+        m_searchEmpty->hide();
+        m_beforeSearch = nullptr;
         dropGrid();
         clearCategoryTabs();
         createCategoryTabs();
@@ -609,7 +994,15 @@ void QLumiqDesk::onCatalogueChanged(const CatalogueStore::Change &change)
             pressTab(m_firstTab);
         return;
     }
-    if (m_popupGrid && change.categoryId == m_popupCategory) {
+    if (isSearchOpen()) {
+        updateSearch();
+        return;
+    }
+    if (m_popupKind == GridKind::Common) {
+        refreshCommonGrid();
+        return;
+    }
+    if (m_popupGrid && m_popupKind == GridKind::Category && change.categoryId == m_popupCategory) {
         if (ZAppMenuButton *tab = tabOf(m_popupCategory)) {
             const int pinned = m_popupPinned;
             dropGrid();
@@ -624,5 +1017,5 @@ void QLumiqDesk::clickbtn()
     auto *button = qobject_cast<DragButton *>(sender());
     if (!button || !button->appInfo())
         return;
-    AppLaunch::launch(*button->appInfo(), m_user.app_auth, this);
+    launchApp(button->appInfo());
 }

@@ -2,6 +2,8 @@
 
 #include "catalogue/CatalogueStore.h"
 #include "desktop/core/DeskLayout.h"
+#include "desktop/find/AppSearch.h"
+#include "desktop/find/Favourites.h"
 #include "desktop/widgets/DragButton.h"
 #include "desktop/widgets/DragWidget.h"
 #include "desktop/widgets/ZAppMenuButton.h"
@@ -19,7 +21,10 @@
 #include <memory>
 
 class PushView;
+class QAction;
 class QHostInfo;
+class QLabel;
+class QLineEdit;
 class QMenu;
 
 namespace Ui {
@@ -28,8 +33,9 @@ class QLumiqDeskClass;
 
 // The client's desktop: a frameless, translucent window over the system
 // desktop with the user's avatar and company name, the top-bar buttons,
-// one vertical tab per category and, beside a tab, the popup icon grid of
-// that category.
+// the "常用" tab, one vertical tab per category and, beside a tab, the
+// popup icon grid of that category. Typing opens a search over all
+// categories; every control can be reached from the keyboard.
 //
 // It reads the catalogue from the store and changes it only through it;
 // whatever changes the store (this window, the app centre, a watcher), the
@@ -53,9 +59,17 @@ public:
 
     const DeskLayout::ScreenMetrics &metrics() const { return m_metrics; }
     QList<ZAppMenuButton *> categoryTabs() const;
+    // The "常用" tab above the categories (none while the catalogue is empty).
+    ZAppMenuButton *commonTab() const { return m_commonTab; }
     ZAppMenuButton *firstTab() const { return m_firstTab; }
     DragWidget *popupGrid() const { return m_popupGrid; }
+    // What the open grid shows; popupCategory() is set for Category only.
+    enum class GridKind { None, Category, Common, Search };
+    GridKind popupKind() const { return m_popupGrid ? m_popupKind : GridKind::None; }
     QString popupCategory() const { return m_popupCategory; }
+    QLineEdit *searchField() const { return m_searchField; }
+    bool isSearchOpen() const;
+    const Favourites &favourites() const { return m_favourites; }
     int popupPinned() const { return m_popupPinned; }
     QMenu *iconMenu() const { return m_iconMenu; }
     DragButton *menuTarget() const { return m_menuTarget; }
@@ -95,6 +109,9 @@ public slots:
     void resizeAllCtrl();
     void onModifyWindowBk(const QString &strPicPath);
     void openAppCenterDlg(int categoryIndex = -1);
+    // Opens the search with this text (what typing on the desktop does).
+    void openSearch(const QString &typed);
+    void closeSearch();
 
 private slots:
     void onLookupHost(const QHostInfo &info);
@@ -108,11 +125,15 @@ private slots:
     void lockWindows();
     void clickBtnOp(int flag);
     void onCatalogueChanged(const CatalogueStore::Change &change);
+    void togglePinned();
+    void updateSearch();
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void setupAvatar();
@@ -122,7 +143,24 @@ private:
     // The category a tab stands for; empty for anything else.
     QString tabCategory(QObject *tab) const;
     ZAppMenuButton *tabOf(const QString &categoryId) const;
+    ZAppMenuButton *makeTab(const QString &objectName, const QString &name, int slot);
+    // Tabs in keyboard order: "常用", then the categories.
+    QList<ZAppMenuButton *> allTabs() const;
     void openGrid(ZAppMenuButton *tab);
+    // A grid window beside the desktop with these icons; wires keyboard,
+    // menu and launching the same way for every kind of grid.
+    DragWidget *makeGrid(const QList<DesktopAppInfoPtr> &apps, int rows, bool withAddButton);
+    DragButton *makeIcon(const DesktopAppInfoPtr &app);
+    void showGrid(DragWidget *grid, GridKind kind, const QString &categoryId);
+    // After pinning, unpinning or a launch: an open "常用" grid follows.
+    void refreshCommonGrid();
+    void launchApp(const DesktopAppInfoPtr &app);
+    // Keyboard focus to a widget, in whichever window it lies.
+    void giveFocus(QWidget *widget, Qt::FocusReason reason);
+    void onGridFocusLeaves(bool forward);
+    ZAppMenuButton *tabOfOpenGrid() const;
+    void rebuildSearchIndex();
+    void nameControls();
     // Hides the grid at once; it is deleted once the event that led here
     // has been handled, since that may be one of its own icons' events.
     void dropGrid();
@@ -143,6 +181,15 @@ private:
     QString m_userId;
     QString m_userToken;
     QMenu *m_iconMenu = nullptr;
+    QAction *m_pinAction = nullptr;
+    QPointer<ZAppMenuButton> m_commonTab;
+    GridKind m_popupKind = GridKind::None;
+    QLineEdit *m_searchField = nullptr;
+    QLabel *m_searchEmpty = nullptr;
+    // The tab whose grid comes back when the search closes.
+    QPointer<ZAppMenuButton> m_beforeSearch;
+    AppSearch m_search;
+    Favourites m_favourites;
     QPixmap m_backgroundPixmap;
     QList<QPair<QPointer<ZAppMenuButton>, QString>> m_categoryTabs;
     QPointer<ZAppMenuButton> m_firstTab;

@@ -42,6 +42,7 @@ QLoginDialog::QLoginDialog(Session &session, QWidget *parent)
     m_loadingLabel = new QLabel(ui->loginButton);
     m_loadingLabel->setObjectName(QStringLiteral("loadingLabel"));
     m_loadingLabel->setMovie(m_loadingMovie);
+    m_loadingLabel->setAccessibleName(QStringLiteral("正在登录"));
     m_loadingLabel->hide();
 
     m_autoLoginFlag = Settings::autoLoginFlag();

@@ -28,6 +28,11 @@ private slots:
     void dropTarget_data();
     void dropTarget();
     void degenerateGridsDoNotDivideByZero();
+    void plainGridRows_data();
+    void plainGridRows();
+    void gridMove_data();
+    void gridMove();
+    void searchGeometry();
 };
 
 void TestDeskLayout::screenMetrics()
@@ -259,6 +264,81 @@ void TestDeskLayout::degenerateGridsDoNotDivideByZero()
     QCOMPARE(list, (QList<int>{2, 1, 3, 4}));
     moveItem(list, 7, 0);
     QCOMPARE(list, (QList<int>{2, 1, 3, 4}));
+}
+
+void TestDeskLayout::plainGridRows_data()
+{
+    QTest::addColumn<int>("icons");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("none") << 0 << 1;
+    QTest::newRow("negative") << -4 << 1;
+    QTest::newRow("one") << 1 << 1;
+    QTest::newRow("full row") << 3 << 1;
+    QTest::newRow("one over") << 4 << 2;
+    QTest::newRow("six") << 6 << 2;
+    QTest::newRow("max results") << kMaxSearchResults << 8;
+}
+
+void TestDeskLayout::plainGridRows()
+{
+    QFETCH(int, icons);
+    QFETCH(int, rows);
+    QCOMPARE(DeskLayout::plainGridRows(icons), rows);
+}
+
+void TestDeskLayout::gridMove_data()
+{
+    // Seven cells in rows of three:
+    //   0 1 2
+    //   3 4 5
+    //   6
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("move");
+    QTest::addColumn<int>("to");
+    const int L = int(GridMove::Left), R = int(GridMove::Right), U = int(GridMove::Up),
+              D = int(GridMove::Down), H = int(GridMove::Home), E = int(GridMove::End);
+    QTest::newRow("right along the row") << 7 << 0 << R << 1;
+    QTest::newRow("right stops at the row's end") << 7 << 2 << R << 2;
+    QTest::newRow("left along the row") << 7 << 4 << L << 3;
+    QTest::newRow("left stops at the row's start") << 7 << 3 << L << 3;
+    QTest::newRow("down a row") << 7 << 1 << D << 4;
+    QTest::newRow("down to the single last cell") << 7 << 0 << D << 3;
+    QTest::newRow("down over a gap lands on the last") << 7 << 5 << D << 6;
+    QTest::newRow("down from the last row stays") << 7 << 6 << D << 6;
+    QTest::newRow("up a row") << 7 << 6 << U << 3;
+    QTest::newRow("up from the first row stays") << 7 << 2 << U << 2;
+    QTest::newRow("right on a short last row stays") << 7 << 6 << R << 6;
+    QTest::newRow("home") << 7 << 5 << H << 0;
+    QTest::newRow("end") << 7 << 1 << E << 6;
+    QTest::newRow("nothing focused starts at the first") << 7 << -1 << D << 0;
+    QTest::newRow("index past the end starts at the first") << 7 << 9 << L << 0;
+    QTest::newRow("empty grid") << 0 << -1 << R << -1;
+    QTest::newRow("single column down") << 3 << 0 << D << 0;
+}
+
+void TestDeskLayout::gridMove()
+{
+    QFETCH(int, count);
+    QFETCH(int, from);
+    QFETCH(int, move);
+    QFETCH(int, to);
+    const int columns = QByteArray(QTest::currentDataTag()) == "single column down" ? 5 : 3;
+    QCOMPARE(DeskLayout::gridMove(from, count, columns, GridMove(move)), to);
+}
+
+void TestDeskLayout::searchGeometry()
+{
+    // Where the top tab's grid would open, results just below the field.
+    const QRect field = searchFieldGeometry(1.0f, 1.0f);
+    QCOMPARE(field, QRect(1650, 40, 220, 30));
+    QCOMPARE(searchGridGeometry(field, 2, 1.0f), QRect(1650, 76, 220, 180));
+    QCOMPARE(searchGridGeometry(field, 0, 1.0f).height(), 90);
+    // The search never covers the tabs' column.
+    QVERIFY(field.right() < categoryTabGeometry(0, 1.0f, 1.0f).left());
+    const QRect half = searchFieldGeometry(0.5f, 0.5f);
+    QCOMPARE(half, QRect(825, 20, 110, 15));
+    QCOMPARE(searchGridGeometry(half, 1, 0.5f), QRect(825, 38, 110, 45));
 }
 
 QTEST_APPLESS_MAIN(TestDeskLayout)

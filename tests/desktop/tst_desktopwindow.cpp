@@ -90,7 +90,7 @@ DragButton *TestDesktopWindow::icon(const QString &appId) const
 void TestDesktopWindow::chooseFromMenu(const QString &actionName)
 {
     m_desk->setMenuRunner([actionName](QMenu *menu) {
-        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions().size(), 3);
         QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("移除"));
         QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("卸载"));
         menu->findChild<QAction *>(actionName)->trigger();
@@ -101,9 +101,12 @@ void TestDesktopWindow::opensWithTabsTopBarAndFirstGridPinned()
 {
     const QList<ZAppMenuButton *> tabs = m_desk->categoryTabs();
     QCOMPARE(tabs.size(), 4);
+    // "常用" comes first, above the categories.
+    QVERIFY(m_desk->commonTab());
+    QCOMPARE(m_desk->commonTab()->geometry(), QRect(1890, 40, 30, 90));
     const QStringList names{"办公", "设计", "开发", "生活"};
     for (int i = 0; i < tabs.size(); ++i) {
-        QCOMPARE(tabs.at(i)->geometry(), QRect(1890, 40 + 100 * i, 30, 90));
+        QCOMPARE(tabs.at(i)->geometry(), QRect(1890, 140 + 100 * i, 30, 90));
         QCOMPARE(tabs.at(i)->text(), QString("\n%1\n%2\n").arg(names.at(i).at(0)).arg(names.at(i).at(1)));
         QVERIFY(tabs.at(i)->isVisible());
     }
@@ -146,7 +149,7 @@ void TestDesktopWindow::gridShowsVisibleIconsWithCaptions()
     // 办公: Word, Excel, 在线文档, 会议预约: four icons and the add button.
     DragWidget *grid = m_desk->popupGrid();
     QCOMPARE(grid->rows(), 2);
-    QCOMPARE(grid->geometry(), QRect(m_desk->pos() + QPoint(1650, 40), QSize(220, 180)));
+    QCOMPARE(grid->geometry(), QRect(m_desk->pos() + QPoint(1650, 140), QSize(220, 180)));
     const QList<DragButton *> buttons = icons();
     QCOMPARE(buttons.size(), 5);
     QStringList ids;
@@ -189,7 +192,7 @@ void TestDesktopWindow::pressingTabsSwitchesHoverDoesNot()
     QVERIFY(m_desk->popupGrid() != first.data());
     QVERIFY(first.isNull() || !first->isVisible());
     QTRY_VERIFY(first.isNull());
-    QCOMPARE(m_desk->popupGrid()->geometry().topLeft(), m_desk->pos() + QPoint(1650, 240));
+    QCOMPARE(m_desk->popupGrid()->geometry().topLeft(), m_desk->pos() + QPoint(1650, 340));
 
     // Pressing the open tab again opens a fresh grid of the same category.
     QPointer<DragWidget> before = m_desk->popupGrid();
@@ -211,17 +214,17 @@ void TestDesktopWindow::screenChangeMovesTopBarAndTabs()
     QCOMPARE(appCenter->x(), 1645 - 320);
     QCOMPARE(name->x(), nameX - 320);
     for (int i = 0; i < 4; ++i)
-        QCOMPARE(m_desk->categoryTabs().at(i)->geometry(), QRect(1570, 40 + 100 * i, 30, 90));
+        QCOMPARE(m_desk->categoryTabs().at(i)->geometry(), QRect(1570, 140 + 100 * i, 30, 90));
     // Whatever was open, the first category shows beside the moved tab.
     QCOMPARE(m_desk->popupCategory(), QString("c1"));
     QCOMPARE(m_desk->popupPinned(), 1);
-    QCOMPARE(m_desk->popupGrid()->geometry(), QRect(m_desk->pos() + QPoint(1330, 40), QSize(220, 180)));
+    QCOMPARE(m_desk->popupGrid()->geometry(), QRect(m_desk->pos() + QPoint(1330, 140), QSize(220, 180)));
 
     m_desk->applyScreenArea(QSize(1920, 1040));
     QCOMPARE(m_desk->metrics().deltaX, 320);
     QCOMPARE(appCenter->x(), 1645);
-    QCOMPARE(m_desk->categoryTabs().at(0)->geometry(), QRect(1890, 40, 30, 90));
-    QCOMPARE(m_desk->popupGrid()->geometry().topLeft(), m_desk->pos() + QPoint(1650, 40));
+    QCOMPARE(m_desk->categoryTabs().at(0)->geometry(), QRect(1890, 140, 30, 90));
+    QCOMPARE(m_desk->popupGrid()->geometry().topLeft(), m_desk->pos() + QPoint(1650, 140));
     QCOMPARE(m_desk->size(), QSize(1920, 1040));
 }
 
@@ -394,7 +397,7 @@ void TestDesktopWindow::catalogueResetRebuildsTabs()
     store.reset(two);
     QTRY_VERIFY(oldFirst.isNull());
     QCOMPARE(m_desk->categoryTabs().size(), 2);
-    QCOMPARE(m_desk->categoryTabs().at(1)->geometry(), QRect(1890, 140, 30, 90));
+    QCOMPARE(m_desk->categoryTabs().at(1)->geometry(), QRect(1890, 240, 30, 90));
     QCOMPARE(m_desk->popupCategory(), QString("c3"));
 }
 
@@ -407,6 +410,7 @@ void TestDesktopWindow::emptyCatalogueHasNoTabsNoGrid()
     m_desk->show();
     QVERIFY(m_desk->categoryTabs().isEmpty());
     QVERIFY(!m_desk->firstTab());
+    QVERIFY(!m_desk->commonTab());
     QVERIFY(!m_desk->popupGrid());
     QCOMPARE(m_desk->popupPinned(), 0);
     m_desk->applyScreenArea(QSize(1600, 1040));

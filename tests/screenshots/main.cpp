@@ -17,6 +17,7 @@
 #include "login/core/LoginTexts.h"
 #include "login/dialog/QLoginDialog.h"
 #include "push/QAcceptMsgWidget.h"
+#include "tests/screenshots/FindShots.h"
 #include "tests/screenshots/Scene.h"
 #include "tests/support/RefServiceProcess.h"
 #include "ui/ClientFonts.h"
@@ -748,6 +749,9 @@ int main(int argc, char *argv[])
     messageBoxes(shots);
     loginDialog(shots);
     desktop(shots);
+    desktopFindShots({[&](const QString &name, const QImage &image) { shots.save(name, image); },
+                      [&](const QList<QWidget *> &windows) { return shots.onDesktop(windows); },
+                      [&](const QString &why) { shots.fail(why); }});
     wallpaperDialog(shots);
 #ifdef ORVANE_SCREENSHOT_WEB
     userCentre(shots);
