@@ -18,6 +18,9 @@ namespace {
 constexpr size_t kChunk = 64 * 1024;
 constexpr qint64 kBlobLimit = qint64(64) << 30;
 constexpr int kStallLimitMs = 60000;
+// Padded installers are held in memory while they are served.
+constexpr qint64 kInstallerLimit = qint64(256) << 20;
+constexpr size_t kInstallerCacheLimit = size_t(512) << 20;
 
 std::string httpDate(const QDateTime &time)
 {
@@ -124,10 +127,10 @@ Downloads::Range Downloads::parseRange(const std::string &header, qint64 size)
     return range;
 }
 
-std::shared_ptr<const std::string> Downloads::installerText(const QString &name, int revision)
+std::shared_ptr<const Downloads::Installer> Downloads::installer(const QString &name, int revision, qint64 size)
 {
     std::lock_guard<std::mutex> lock(m_cacheMutex);
-    const auto key = std::make_pair(name, revision);
+    const auto key = std::make_tuple(name, revision, size);
     const auto it = m_installers.find(key);
     if (it != m_installers.end())
         return it->second;
@@ -169,11 +172,35 @@ std::shared_ptr<const std::string> Downloads::installerText(const QString &name,
     const char fill = revision == 0 ? '-' : char('a' + revision % 26);
     for (int line = 0; line < 4096; ++line)
         script += "# " + std::string(61, fill) + "\n";
-    auto text = std::make_shared<const std::string>(std::move(script));
-    if (m_installers.size() > 64)
+    // A larger installer (the installerSize switch): more comment lines
+    // after "exit 0", which the shell never reads, up to exactly size bytes.
+    if (size > qint64(script.size())) {
+        const std::string line = "# " + std::string(61, fill) + "\n";
+        script.reserve(size_t(size));
+        while (qint64(script.size() + line.size()) <= size)
+            script += line;
+        const size_t rest = size_t(size) - script.size();
+        if (rest >= 2)
+            script += "#" + std::string(rest - 2, fill) + "\n";
+        else if (rest == 1)
+            script += "\n";
+    }
+    // The tag is worked out once, not for every request of a large file.
+    const std::string etag = "\""
+        + QCryptographicHash::hash(QByteArray::fromRawData(script.data(), int(script.size())),
+                                   QCryptographicHash::Sha1)
+              .toHex()
+              .left(20)
+              .toStdString()
+        + "\"";
+    auto made = std::make_shared<const Installer>(Installer{std::move(script), etag});
+    if (m_installers.size() > 64 || m_cachedBytes + made->text.size() > kInstallerCacheLimit) {
         m_installers.clear();
-    m_installers.emplace(key, text);
-    return text;
+        m_cachedBytes = 0;
+    }
+    m_installers.emplace(key, made);
+    m_cachedBytes += made->text.size();
+    return made;
 }
 
 std::optional<Downloads::File> Downloads::find(const QString &name, int revision)
@@ -193,20 +220,14 @@ std::optional<Downloads::File> Downloads::find(const QString &name, int revision
         };
         return file;
     }
-    const auto text = installerText(name, revision);
-    if (!text)
+    const auto made = installer(name, revision, m_installerSize);
+    if (!made)
         return std::nullopt;
-    file.size = qint64(text->size());
-    file.etag = "\""
-        + QCryptographicHash::hash(QByteArray::fromRawData(text->data(), int(text->size())),
-                                   QCryptographicHash::Sha1)
-              .toHex()
-              .left(20)
-              .toStdString()
-        + "\"";
+    file.size = qint64(made->text.size());
+    file.etag = made->etag;
     file.contentType = "application/x-sh";
-    file.read = [text](qint64 offset, size_t length, std::string &out) {
-        out.assign(*text, size_t(offset), length);
+    file.read = [made](qint64 offset, size_t length, std::string &out) {
+        out.assign(made->text, size_t(offset), length);
     };
     return file;
 }
@@ -305,6 +326,14 @@ std::optional<bool> Downloads::setSwitch(const std::string &name, const QMap<QSt
         return count(m_stallAfter);
     if (name == "dropAfter")
         return count(m_dropAfter);
+    if (name == "installerSize") {
+        bool ok = false;
+        const qint64 n = in.value(QStringLiteral("bytes")).toLongLong(&ok);
+        if (!ok || n < 0 || n > kInstallerLimit)
+            return false;
+        m_installerSize = n;
+        return true;
+    }
     if (name == "fileRevision") {
         bool ok = false;
         const int n = in.value(QStringLiteral("n")).toInt(&ok);
@@ -322,4 +351,5 @@ void Downloads::reset()
     m_stallAfter = -1;
     m_dropAfter = -1;
     m_revision = 0;
+    m_installerSize = 0;
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 
 class Store;
 
@@ -60,7 +61,13 @@ private:
         std::function<void(qint64 offset, size_t length, std::string &out)> read;
     };
     std::optional<File> find(const QString &name, int revision);
-    std::shared_ptr<const std::string> installerText(const QString &name, int revision);
+    struct Installer
+    {
+        std::string text;
+        std::string etag;
+    };
+    // size: the length to pad the installer to (0: its usual padding).
+    std::shared_ptr<const Installer> installer(const QString &name, int revision, qint64 size);
 
     Store &m_store;
     Pause m_pause;
@@ -69,7 +76,9 @@ private:
     std::atomic<qint64> m_stallAfter{-1};
     std::atomic<qint64> m_dropAfter{-1};
     std::atomic<int> m_revision{0};
+    std::atomic<qint64> m_installerSize{0};
 
     std::mutex m_cacheMutex;
-    std::map<std::pair<QString, int>, std::shared_ptr<const std::string>> m_installers;
+    std::map<std::tuple<QString, int, qint64>, std::shared_ptr<const Installer>> m_installers;
+    size_t m_cachedBytes = 0;
 };

@@ -6,10 +6,20 @@
 // every process it started, beside a program with one web view measured
 // the same way: sum of Pss from /proc/PID/smaps_rollup over the tree.
 //
+// With the web engine in the build it goes on to the install journey (see
+// InstallJourney.h): from the store page's install call to the icon on the
+// desktop for a 10 MiB installer, broken down into download, install,
+// detection and registration; "journey" runs only that.
+//
 // Run on demand under a display:
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/bench_desktop [apps=200] [runs=5]
+//   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/bench_desktop journey [runs=3] [bytes=10485760]
 
 #include "tests/support/RefServiceProcess.h"
+#ifdef ORVANE_BENCH_JOURNEY
+#include "bench/desktop/InstallJourney.h"
+#include <QApplication>
+#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -102,13 +112,26 @@ void stop(QProcess &process)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    const int apps = argc > 1 ? QByteArray(argv[1]).toInt() : 200;
-    const int runs = argc > 2 ? QByteArray(argv[2]).toInt() : 5;
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::fprintf(stderr, "bench_desktop: needs a display (run it under xvfb-run)\n");
         return 2;
     }
+#ifdef ORVANE_BENCH_JOURNEY
+    // The journey runs the app centre's web engine in this process.
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const int journeyRuns = 3;
+    const qint64 installerBytes = qint64(10) << 20;
+    if (argc > 1 && QByteArray(argv[1]) == "journey") {
+        return runInstallJourney(argc > 2 ? QByteArray(argv[2]).toInt() : journeyRuns,
+                                 argc > 3 ? QByteArray(argv[3]).toLongLong() : installerBytes);
+    }
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    const int apps = argc > 1 ? QByteArray(argv[1]).toInt() : 200;
+    const int runs = argc > 2 ? QByteArray(argv[2]).toInt() : 5;
 
     RefServiceProcess service;
     if (!service.isRunning() || !service.setCatalogueSize(apps)) {
@@ -170,6 +193,7 @@ int main(int argc, char *argv[])
         std::printf("client at rest: %lld KiB Pss (no bench_oneview in this build to compare)\n", clientPss);
         return 0;
     }
+    std::fflush(stdout);
     QTemporaryDir runtime;
     QProcess view;
     view.setProcessEnvironment(clientEnvironment(runtime.path()));
@@ -180,5 +204,10 @@ int main(int argc, char *argv[])
     stop(view);
     std::printf("memory at rest: client %lld KiB, one web view %lld KiB, ratio %.2f (target at most 1.30)\n",
                 clientPss, viewPss, viewPss > 0 ? double(clientPss) / double(viewPss) : 0.0);
+    std::fflush(stdout);
+#ifdef ORVANE_BENCH_JOURNEY
+    return runInstallJourney(journeyRuns, installerBytes);
+#else
     return 0;
+#endif
 }

@@ -2,12 +2,14 @@
 #include "catalogue/CatalogueJson.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
+#include "desktop/window/QLumiqDesk.h"
 #include "login/core/LoginAnswer.h"
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QLabel>
@@ -37,11 +39,25 @@ private slots:
     void closeAndReopen();
     void installFromTheStorePage();
     void installAProgramFromTheStorePage();
+    void uninstallFromTheUninstallPage();
 
 private:
     QString pageUrl() const { return m_window->view()->url().toString(); }
     bool waitForLoad();
     QVariant runScript(const QString &script);
+    QPushButton *categoryButton(int index) const;
+    // 记账本 (a402) installed through its store page's button, down to
+    // its record on the desktop; the record, null on failure.
+    DesktopAppInfoPtr installJizhang();
+    QString jizhangFolder() const { return qEnvironmentVariable("XDG_DATA_HOME") + "/orvane-demo/jizhang"; }
+    QString jizhangEntry() const
+    {
+        return qEnvironmentVariable("XDG_DATA_HOME") + "/applications/orvane-demo-jizhang.desktop";
+    }
+    QString jizhangShortcut() const
+    {
+        return qEnvironmentVariable("HOME") + QStringLiteral("/Desktop/记账本.desktop");
+    }
 
     QScopedPointer<RefServiceProcess> m_service;
     QTemporaryDir m_dir;
@@ -62,15 +78,22 @@ void TestAppCenterWidget::initTestCase()
     qputenv("ORVANE_DPKG_STATUS", m_dir.filePath("no-dpkg-status").toUtf8());
     // Message boxes answer themselves; each is logged.
     qputenv("ORVANE_AUTO_ANSWER", "confirm");
-    m_service.reset(new RefServiceProcess);
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorText()));
     AppPaths::setAppDirPathOverride(m_dir.path());
-    AppPaths::setServerAddress(m_service->baseUrl());
+    QLumiqDesk::setScreenAreaOverride(QSize(1920, 1040));
 }
 
 void TestAppCenterWidget::init()
 {
-    QVERIFY(m_service->reset());
+    // A service of its own per test: what one test installed is not on the
+    // next one's list.
+    m_service.reset(new RefServiceProcess);
+    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorText()));
+    AppPaths::setServerAddress(m_service->baseUrl());
+    // Nothing installed by an earlier test, nor its installer kept.
+    QVERIFY(QDir(jizhangFolder()).removeRecursively());
+    QFile::remove(jizhangEntry());
+    QFile::remove(jizhangShortcut());
+    QVERIFY(QDir(m_dir.filePath("downloadApp")).removeRecursively());
     // A real sign-in: the session's links are what the service answered.
     QString answer;
     QVERIFY(SrvInterface().login("demo", "demo1234", &answer));
@@ -182,13 +205,7 @@ void TestAppCenterWidget::installFromTheStorePage()
 {
     // a404 (a web application of category c4) is in the store, not on the
     // user's list: the user presses its "安装" in the page.
-    auto *c4 = [&]() -> QPushButton * {
-        for (QPushButton *b : m_window->findChildren<QPushButton *>()) {
-            if (b->text() == m_session->serviceLinks.appCategoryLinks.value(3).first)
-                return b;
-        }
-        return nullptr;
-    }();
+    QPushButton *c4 = categoryButton(3);
     QVERIFY(c4);
     c4->click();
     QVERIFY(waitForLoad());
@@ -213,43 +230,123 @@ void TestAppCenterWidget::installFromTheStorePage()
     QVERIFY(changes.count() >= 1);
 }
 
+QPushButton *TestAppCenterWidget::categoryButton(int index) const
+{
+    for (QPushButton *b : m_window->findChildren<QPushButton *>()) {
+        if (b->text() == m_session->serviceLinks.appCategoryLinks.value(index).first)
+            return b;
+    }
+    return nullptr;
+}
+
+DesktopAppInfoPtr TestAppCenterWidget::installJizhang()
+{
+    QPushButton *c4 = categoryButton(3);
+    if (!c4)
+        return {};
+    c4->click();
+    const QString button = "document.querySelector('li.app[data-app=\"a402\"] button.primary')";
+    const QString ready = "location.href.indexOf('appstore.html') >= 0"
+                          " && location.href.indexOf('cate_id=c4') >= 0 && !!" + button;
+    if (!QTest::qWaitFor([&]() { return runScript(ready).toBool(); }, 30000))
+        return {};
+    runScript(button + ".click()");
+    const auto installed = [this]() {
+        const DesktopAppInfoPtr app = m_session->catalogue.findApp("a402");
+        return app && app->isinstall == "1";
+    };
+    if (!QTest::qWaitFor(installed, 90000))
+        return {};
+    return m_session->catalogue.findApp("a402");
+}
+
 void TestAppCenterWidget::installAProgramFromTheStorePage()
 {
     // The whole road of a local program: 记账本 (a402, category c4) has an
     // installer. Pressed in the page, it is downloaded, run, found among
     // the installed software, registered with its paths and put on the
     // desktop.
-    QPushButton *c4 = nullptr;
-    for (QPushButton *b : m_window->findChildren<QPushButton *>()) {
-        if (b->text() == m_session->serviceLinks.appCategoryLinks.value(3).first)
-            c4 = b;
-    }
-    QVERIFY(c4);
-    c4->click();
-    QVERIFY(waitForLoad());
-    const QString button = "document.querySelector('li.app[data-app=\"a402\"] button.primary')";
-    QTRY_VERIFY_WITH_TIMEOUT(runScript("!!" + button).toBool(), 15000);
-    runScript(button + ".click()");
-
-    QTRY_VERIFY_WITH_TIMEOUT(m_session->catalogue.findApp("a402")
-                                 && m_session->catalogue.findApp("a402")->isinstall == "1",
-                             90000);
-    const DesktopAppInfoPtr app = m_session->catalogue.findApp("a402");
+    const DesktopAppInfoPtr app = installJizhang();
+    QVERIFY(app);
     // The installer put its program in the user's folder and a shortcut on
     // the user's desktop. The watch may see the program first, the shortcut
     // first, or both in one look; whichever path the record ends with is
     // the one the service has.
-    const QString program = qEnvironmentVariable("XDG_DATA_HOME") + "/orvane-demo/jizhang/jizhang";
+    const QString program = jizhangFolder() + "/jizhang";
     QVERIFY(QFileInfo(program).isExecutable());
-    const QString shortcut = qEnvironmentVariable("HOME") + QStringLiteral("/Desktop/记账本.desktop");
-    QVERIFY(QFileInfo(shortcut).isFile());
-    QVERIFY2(app->install == shortcut || app->install == program, qPrintable(app->install));
+    QVERIFY(QFileInfo(jizhangShortcut()).isFile());
+    QVERIFY2(app->install == jizhangShortcut() || app->install == program, qPrintable(app->install));
     QTRY_COMPARE_WITH_TIMEOUT(m_service->userApp(m_uid, "a402").value("private_exec_path").toString(),
                               app->install, 10000);
     const QJsonObject row = m_service->userApp(m_uid, "a402");
     QCOMPARE(row.value("is_install").toVariant().toString(), QString("1"));
     // The installer is kept in the download folder.
     QVERIFY(QFileInfo::exists(m_dir.filePath("downloadApp/jizhang-setup.sh")));
+}
+
+void TestAppCenterWidget::uninstallFromTheUninstallPage()
+{
+    // The desktop beside the app centre, linked as start-up links them:
+    // the app centre reports an uninstallation, the desktop tells the
+    // service and takes the record off the catalogue.
+    QLumiqDesk desk(m_session->userInfo, m_session->serviceLinks, m_session->catalogue);
+    connect(m_window.data(), &QAppCenterWidget::uninstallationCompleteSlot, &desk,
+            &QLumiqDesk::uninstallationCompleteSlot);
+    desk.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&desk));
+    const auto iconOnDesk = [&desk]() {
+        if (!desk.popupGrid())
+            return false;
+        for (DragButton *b : desk.popupGrid()->buttons()) {
+            if (b->appInfo() && b->appInfo()->id == "a402")
+                return true;
+        }
+        return false;
+    };
+    emit desk.categoryTabs().at(3)->ELCSignal(1);
+    QCOMPARE(desk.popupCategory(), QString("c4"));
+
+    const DesktopAppInfoPtr app = installJizhang();
+    QVERIFY(app);
+    QTRY_VERIFY_WITH_TIMEOUT(iconOnDesk(), 10000);
+    QVERIFY(QFileInfo(jizhangFolder() + "/jizhang").isExecutable());
+    // What the uninstall page hands on is the uninstaller the installation
+    // registered, and the service has it too.
+    QCOMPARE(app->uninstall, jizhangFolder() + "/uninstall.sh");
+    QTRY_COMPARE_WITH_TIMEOUT(m_service->userApp(m_uid, "a402").value("private_unload_path").toString(),
+                              app->uninstall, 10000);
+
+    // The uninstall-management page of the category, and its "卸载".
+    m_window->onPushButton_unload();
+    QCOMPARE(m_window->pageMode(), 2);
+    QPushButton *c4 = categoryButton(3);
+    QVERIFY(c4);
+    c4->click();
+    const QString row = "document.querySelector('li.app[data-app=\"a402\"]')";
+    const QString ready = "location.href.indexOf('myapps.html') >= 0 && location.href.indexOf('cate_id=c4') >= 0"
+                          " && !!" + row + " && !!" + row + ".querySelector('button')";
+    QTRY_VERIFY_WITH_TIMEOUT(runScript(ready).toBool(), 30000);
+    QSignalSpy reported(m_window.data(), &QAppCenterWidget::uninstallationCompleteSlot);
+    runScript(row + ".querySelector('button').click()");
+
+    // Gone from the catalogue and the desktop, from the service, from disk;
+    // the page took its row away.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_session->catalogue.findApp("a402"), 60000);
+    QCOMPARE(reported.count(), 1);
+    QVERIFY(!iconOnDesk());
+    QTRY_VERIFY_WITH_TIMEOUT(m_service->userApp(m_uid, "a402").isEmpty(), 10000);
+    QVERIFY(!QFileInfo::exists(jizhangFolder()));
+    QVERIFY(!QFileInfo::exists(jizhangEntry()));
+    QVERIFY(!QFileInfo::exists(jizhangShortcut()));
+    QTRY_VERIFY_WITH_TIMEOUT(!runScript("!!" + row).toBool(), 15000);
+    // Shown again, the page lists what the service has: not it.
+    m_window->reopen();
+    QTRY_VERIFY_WITH_TIMEOUT(runScript("location.href.indexOf('myapps.html') >= 0"
+                                       " && document.readyState === 'complete'"
+                                       " && document.querySelectorAll('li.app').length > 0 && !" + row).toBool(),
+                             30000);
+    // The record itself lives on for whoever still holds it.
+    QCOMPARE(app->id, QString("a402"));
 }
 
 QTEST_MAIN(TestAppCenterWidget)

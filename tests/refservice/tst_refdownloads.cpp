@@ -5,6 +5,9 @@
 #include "tests/support/RefServiceProcess.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
@@ -60,6 +63,9 @@ private slots:
     void revisionChangesBytesAndValidators();
     void dropAfter();
     void stallAfter();
+    void installerSize_data();
+    void installerSize();
+    void paddedInstallerStillInstalls();
 
 private:
     std::unique_ptr<RefServiceProcess> m_service;
@@ -221,6 +227,71 @@ void tst_RefDownloads::stallAfter()
     // Cut short (Qt does not always call that an error).
     QCOMPARE(reply->readAll(), m_whole.body.left(5000));
     delete reply;
+}
+
+void tst_RefDownloads::installerSize_data()
+{
+    QTest::addColumn<qint64>("extra");
+    // Past the usual length by one byte (a bare line end), by two (the
+    // shortest comment) and by megabytes of whole lines and a partial one.
+    QTest::newRow("+1") << qint64(1);
+    QTest::newRow("+2") << qint64(2);
+    QTest::newRow("+10 MiB") << qint64(10 << 20);
+}
+
+void tst_RefDownloads::installerSize()
+{
+    QFETCH(qint64, extra);
+    const qint64 size = m_whole.body.size() + extra;
+    QVERIFY(m_service->setInstallerSize(size));
+    const Answer a = fetch(m_service->installerUrl());
+    QCOMPARE(a.status, 200);
+    QCOMPARE(qint64(a.body.size()), size);
+    // The script itself is unchanged; only padding follows.
+    QVERIFY(a.body.startsWith(m_whole.body));
+    QVERIFY(a.body.endsWith('\n'));
+    QVERIFY(a.etag != m_whole.etag);
+    // The tail as a range, as a resumed download asks for it.
+    const Answer tail = fetch(m_service->installerUrl(), {{"Range", "bytes=-100"}, {"If-Range", a.etag}});
+    QCOMPARE(tail.status, 206);
+    QCOMPARE(tail.body, a.body.right(100));
+    QCOMPARE(tail.contentRange, QByteArray("bytes " + QByteArray::number(size - 100) + '-'
+                                           + QByteArray::number(size - 1) + '/' + QByteArray::number(size)));
+
+    // Shorter than the installer: it stays whole; off again: the usual one.
+    QVERIFY(m_service->setInstallerSize(100));
+    QCOMPARE(fetch(m_service->installerUrl()).body, m_whole.body);
+    QVERIFY(m_service->setInstallerSize(0));
+    QCOMPARE(fetch(m_service->installerUrl()).etag, m_whole.etag);
+    // Sizes it will not hold in memory, and nonsense, are refused.
+    QVERIFY(!m_service->setInstallerSize((qint64(256) << 20) + 1));
+    QVERIFY(!m_service->setInstallerSize(-1));
+    QVERIFY(!m_service->admin("installerSize", {{"bytes", "ten"}}));
+}
+
+void tst_RefDownloads::paddedInstallerStillInstalls()
+{
+    QVERIFY(m_service->setInstallerSize(10 << 20));
+    const Answer a = fetch(m_service->installerUrl());
+    QCOMPARE(a.body.size(), 10 << 20);
+    QTemporaryDir home;
+    QFile script(home.filePath("setup.sh"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(a.body);
+    script.close();
+    QProcess installer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    installer.setProcessEnvironment(env);
+    installer.start("/bin/sh", {script.fileName()});
+    QVERIFY(installer.waitForFinished(30000));
+    QCOMPARE(installer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(installer.exitCode(), 0);
+    QVERIFY(QFileInfo(home.filePath("data/orvane-demo/suhui/suhui")).isExecutable());
+    QVERIFY(QFileInfo(home.filePath("data/orvane-demo/suhui/uninstall.sh")).isExecutable());
+    QVERIFY(QFileInfo::exists(home.filePath("data/applications/orvane-demo-suhui.desktop")));
 }
 
 QTEST_GUILESS_MAIN(tst_RefDownloads)

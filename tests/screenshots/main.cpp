@@ -21,6 +21,14 @@
 #include "tests/support/RefServiceProcess.h"
 #include "ui/ClientFonts.h"
 #include "ui/QMsgDlg.h"
+#ifdef ORVANE_SCREENSHOT_APPCENTRE
+#include "appcenter/window/QAppCenterWidget.h"
+#include "appcenter/window/QAppRenewDlg.h"
+#include <QFileInfo>
+#include <QListWidget>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#endif
 #ifdef ORVANE_SCREENSHOT_WEB
 #include "desktop/usercenter/QUserInfoDlg.h"
 #include "push/QMsgListDialog.h"
@@ -48,6 +56,8 @@
 #include <QTextStream>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -578,6 +588,124 @@ void downloadRows(Shots &shots)
     paused->job()->cancel();
 }
 
+
+#ifdef ORVANE_SCREENSHOT_APPCENTRE
+// True once the view shows a page whose address contains part, fully
+// loaded, with its rows (or its empty note) and every picture drawn.
+bool pageReady(QWebEngineView *view, const QString &part, int timeoutMs = 30000)
+{
+    const QString script = QStringLiteral(
+        "location.href.indexOf('%1') >= 0 && document.readyState === 'complete'"
+        " && (document.querySelectorAll('li.app').length > 0 || !!document.querySelector('.empty'))"
+        " && Array.from(document.images).every(function (i) { return i.complete; })").arg(part);
+    const bool ready = QTest::qWaitFor([&]() {
+        // The answer may come after a look gave up waiting for it.
+        auto answer = std::make_shared<QVariant>();
+        view->page()->runJavaScript(script, [answer](const QVariant &v) { *answer = v; });
+        return QTest::qWaitFor([answer]() { return answer->isValid(); }, 2000) && answer->toBool();
+    }, timeoutMs);
+    // A few frames for the page to paint what it has.
+    QTest::qWait(ready ? 400 : 0);
+    return ready;
+}
+
+// The app centre of the demo user: the store and uninstall-management
+// pages, the download page with rows in both lists, and the renewal dialog
+// beside the window, as its button opens it.
+void appCentre(Shots &shots)
+{
+    RefServiceProcess service;
+    if (!service.isRunning())
+        return shots.fail(QStringLiteral("reference service: %1").arg(service.errorText()));
+    DeskFixture fixture(service);
+    if (!fixture.signedIn())
+        return shots.fail(QStringLiteral("the demo account did not sign in"));
+    // Rows that stay mid-download, from a server that stops sending.
+    StalledServer stalled;
+
+    QAppCenterWidget centre(fixture.session);
+    if (!showAndWait(&centre))
+        return shots.fail(QStringLiteral("the app centre was never shown"));
+    if (!pageReady(centre.view(), QStringLiteral("appstore.html")))
+        return shots.fail(QStringLiteral("the store page did not load"));
+    shots.save(QStringLiteral("QAppCenterWidget-store"), &centre);
+
+    // A category with an application still to install and the others
+    // already on the desktop.
+    const auto categories = fixture.session.serviceLinks.appCategoryLinks;
+    for (QPushButton *b : centre.findChildren<QPushButton *>()) {
+        if (categories.size() > 3 && b->text() == categories.at(3).first)
+            b->click();
+    }
+    if (pageReady(centre.view(), QStringLiteral("cate_id=c4")))
+        shots.save(QStringLiteral("QAppCenterWidget-store-category"), &centre);
+    else
+        shots.fail(QStringLiteral("the store page of the fourth category did not load"));
+
+    centre.onPushButton_unload();
+    if (pageReady(centre.view(), QStringLiteral("myapps.html")))
+        shots.save(QStringLiteral("QAppCenterWidget-myapps"), &centre);
+    else
+        shots.fail(QStringLiteral("the uninstall-management page did not load"));
+
+    // The download page: empty, then with rows in both lists.
+    centre.onDownload_pushButton();
+    centre.onBeing_pushButton();
+    QTest::qWait(50);
+    shots.save(QStringLiteral("QAppCenterWidget-downloads-empty"), &centre);
+
+    const auto record = [&](const QString &appId, const QString &url) {
+        const DesktopAppInfoPtr known = fixture.session.catalogue.findApp(appId);
+        auto copy = known ? DesktopAppInfoPtr::create(*known) : DesktopAppInfoPtr::create();
+        copy->url = url;
+        return copy;
+    };
+    for (const QString &id : {QStringLiteral("a201"), QStringLiteral("a302"), QStringLiteral("a402")}) {
+        const DesktopAppInfoPtr app = fixture.session.catalogue.findApp(id);
+        if (!app)
+            return shots.fail(QStringLiteral("the demo catalogue has no %1").arg(id));
+        centre.startDownLoadApp(record(id, stalled.url(QFileInfo(app->url).fileName())));
+    }
+    const QList<DownloadItem *> rows = centre.findChildren<DownloadItem *>();
+    const bool receiving = rows.size() == 3 && QTest::qWaitFor([&rows]() {
+        for (DownloadItem *row : rows) {
+            if (row->job()->manager()->bytesReceived() <= 0)
+                return false;
+        }
+        return true;
+    }, 10000);
+    if (!receiving)
+        return shots.fail(QStringLiteral("the app centre's download rows never received data"));
+    // A speed measured over more than one interval; one row paused.
+    QTest::qWait(1300);
+    rows.last()->job()->pause();
+    QTest::qWait(50);
+    centre.onBeing_pushButton();
+    shots.save(QStringLiteral("QAppCenterWidget-downloading"), &centre);
+
+    // Finished downloads, as a row that completed hands them over (the
+    // watch for their installation finds nothing here and ends with the
+    // window).
+    for (const QString &id : {QStringLiteral("a201"), QStringLiteral("a302")})
+        centre.addFinishListWidget(0, record(id, QString()), 2);
+    centre.onFinish_pushButton();
+    QTest::qWait(50);
+    shots.save(QStringLiteral("QAppCenterWidget-finished"), &centre);
+    for (DownloadItem *row : rows)
+        row->job()->cancel();
+
+    // The renewal dialog where the window's button puts it.
+    centre.onPushButton_app();
+    pageReady(centre.view(), QStringLiteral("appstore.html"));
+    QAppRenewDlg renew(fixture.session.serviceLinks.appRenewals + QStringLiteral("?uid=") + Settings::uid(),
+                       fixture.session);
+    renew.move(centre.geometry().right() + 5, centre.geometry().top());
+    if (!showAndWait(&renew) || !pageReady(renew.view(), QStringLiteral("renewals.html")))
+        return shots.fail(QStringLiteral("the renewal dialog's page did not load"));
+    shots.save(QStringLiteral("QAppRenewDlg"), &renew);
+    shots.save(QStringLiteral("QAppCenterWidget-renew"), shots.onDesktop({&centre, &renew}));
+}
+#endif
 } // namespace
 
 int main(int argc, char *argv[])
@@ -626,5 +754,8 @@ int main(int argc, char *argv[])
 #endif
     pushWindows(shots);
     downloadRows(shots);
+#ifdef ORVANE_SCREENSHOT_APPCENTRE
+    appCentre(shots);
+#endif
     return shots.failed() ? 1 : 0;
 }

@@ -202,6 +202,11 @@ bool RefServiceProcess::setFileRevision(int n)
     return admin(QStringLiteral("fileRevision"), {{QStringLiteral("n"), QString::number(n)}});
 }
 
+bool RefServiceProcess::setInstallerSize(qint64 bytes)
+{
+    return admin(QStringLiteral("installerSize"), {{QStringLiteral("bytes"), QString::number(bytes)}});
+}
+
 QString RefServiceProcess::installerUrl(const QString &name) const
 {
     return m_baseUrl + QStringLiteral("downloads/") + name;

@@ -72,6 +72,9 @@ public:
     // Downloads: serve revision n of every file (same length, other bytes,
     // other ETag and Last-Modified); 0 is the original.
     bool setFileRevision(int n);
+    // Downloads: installers come padded to exactly this many bytes (at
+    // most 256 MiB; one that is already longer stays as it is); 0: normal.
+    bool setInstallerSize(qint64 bytes);
     // Address of an installer the service serves, and of a generated file
     // of any size ("downloads/blob-BYTES.bin").
     QString installerUrl(const QString &name = QStringLiteral("suhui-setup.sh")) const;
