@@ -119,6 +119,7 @@ void FindRegedit::run()
 
     // The passes' whole time bounds the watch, however often it is poked.
     const auto deadline = std::chrono::steady_clock::now() + m_passes * m_pause;
+    bool shortcutReported = false;
     for (int remaining = m_passes; remaining > 0;) {
         if (stopRequested())
             return;
@@ -135,7 +136,10 @@ void FindRegedit::run()
                 // shortcut may still appear.
                 if (!m_recordPaths || !found->installLocation.isEmpty()) {
                     const QString location = found->installLocation;
-                    const QString install = m_recordPaths ? programPath(location, m_execpath) : QString();
+                    // A shortcut already reported stays what a launch opens.
+                    const QString install = !m_recordPaths ? QString()
+                                            : shortcutReported ? QString(shortcut).replace(QLatin1Char('\\'), QLatin1Char('/'))
+                                                               : programPath(location, m_execpath);
                     const QString uninstall = found->uninstallCommand;
                     qCDebug(lcSysinfo) << "found" << found->name << "for" << m_target;
                     QMetaObject::invokeMethod(this, [this, location, install, uninstall] {
@@ -144,12 +148,15 @@ void FindRegedit::run()
                     finished = true;
                 }
             }
-            if (m_recordPaths && Platform::isDesktopShortcut(shortcut)) {
+            if (m_recordPaths && !shortcutReported && Platform::isDesktopShortcut(shortcut)) {
                 QString path = shortcut;
                 path.replace(QLatin1Char('\\'), QLatin1Char('/'));
                 qCDebug(lcSysinfo) << "desktop shortcut" << path << "for" << m_target;
                 QMetaObject::invokeMethod(this, [this, path] { reportShortcut(path); }, Qt::QueuedConnection);
-                return;
+                shortcutReported = true;
+                // An installer may write its shortcut a moment before the
+                // entry that names its uninstaller: the watch goes on for
+                // that entry, or the program could never be uninstalled.
             }
             if (finished)
                 return;

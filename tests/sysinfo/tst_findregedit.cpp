@@ -373,6 +373,29 @@ private slots:
         QVERIFY(uninstallWatch.wait(10000));
     }
 
+    // An installer that writes its desktop shortcut before the entry that
+    // names its uninstaller: the shortcut is reported at once, and the
+    // entry's uninstaller is still recorded when it comes, the shortcut
+    // staying what a launch opens.
+    void shortcutBeforeItsEntry()
+    {
+        const QString shortcut = writeShortcut("Editor");
+        FindRegedit watch(nullptr, record("Editor", "2"), FindRegedit::WaitForInstallation, 100000, 2ms);
+        QStringList seen;
+        connect(&watch, &FindRegedit::installationCompleteSiganl, this,
+                [&seen](const QString &location, const DesktopAppInfoPtr &) { seen << location; });
+        watch.start();
+        QTRY_COMPARE(seen, QStringList{shortcut});
+        QVERIFY(watch.isRunning());
+        QVERIFY(writeFile(m_apps + "/editor.desktop", desktopEntry("Editor", "/opt/e/", "/opt/e/remove")));
+        QTRY_COMPARE(seen, (QStringList{shortcut, "/opt/e/"}));
+        QVERIFY(watch.wait(10000));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(watch.application()->install, shortcut);
+        QCOMPARE(watch.application()->uninstall, QString("/opt/e/remove"));
+    }
+
     // An installer that writes its entry is seen at once, not at the end
     // of a long pause; the pause still ends the watch when nothing comes.
     void changeOfTheFoldersEndsThePause_data()
