@@ -116,6 +116,7 @@ void FindRegedit::run()
     QGetInfomation info;
     std::vector<InstalledSoftwareInfo> software;
     const QString shortcut = QDir(Platform::userDesktopFolder()).filePath(Platform::shortcutFileName(m_target));
+    const QString shortcutPath = QString(shortcut).replace(QLatin1Char('\\'), QLatin1Char('/'));
 
     // The passes' whole time bounds the watch, however often it is poked.
     const auto deadline = std::chrono::steady_clock::now() + m_passes * m_pause;
@@ -138,7 +139,7 @@ void FindRegedit::run()
                     const QString location = found->installLocation;
                     // A shortcut already reported stays what a launch opens.
                     const QString install = !m_recordPaths ? QString()
-                                            : shortcutReported ? QString(shortcut).replace(QLatin1Char('\\'), QLatin1Char('/'))
+                                            : shortcutReported ? shortcutPath
                                                                : programPath(location, m_execpath);
                     const QString uninstall = found->uninstallCommand;
                     qCDebug(lcSysinfo) << "found" << found->name << "for" << m_target;
@@ -149,10 +150,9 @@ void FindRegedit::run()
                 }
             }
             if (m_recordPaths && !shortcutReported && Platform::isDesktopShortcut(shortcut)) {
-                QString path = shortcut;
-                path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-                qCDebug(lcSysinfo) << "desktop shortcut" << path << "for" << m_target;
-                QMetaObject::invokeMethod(this, [this, path] { reportShortcut(path); }, Qt::QueuedConnection);
+                qCDebug(lcSysinfo) << "desktop shortcut" << shortcutPath << "for" << m_target;
+                QMetaObject::invokeMethod(this, [this, shortcutPath] { reportShortcut(shortcutPath); },
+                                          Qt::QueuedConnection);
                 shortcutReported = true;
                 // An installer may write its shortcut a moment before the
                 // entry that names its uninstaller: the watch goes on for
