@@ -10,6 +10,7 @@
 
 namespace {
 
+const QString kServerGroup = QStringLiteral("server");
 const QString kServerFlag = QStringLiteral("/server/flag");
 const QString kTestServer = QStringLiteral("/server/testserver");
 const QString kOfficialServer = QStringLiteral("/server/officialserver");
@@ -108,6 +109,19 @@ void restrictToOwner(const QString &path)
     }
 }
 
+// Create the file owner-only before the first write: the settings writer
+// keeps the permissions of the file it replaces, so the password is never
+// readable by others, not even for a moment.
+void createOwnerOnly(const QString &path)
+{
+    if (!QFile::exists(path)) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.close();
+    }
+    restrictToOwner(path);
+}
+
 } // namespace
 
 namespace Settings {
@@ -171,15 +185,7 @@ bool writeSignIn(const SignIn &signIn, const QString &path)
         qCWarning(lcCore) << path << "is read-only; the sign-in is not remembered";
         return false;
     }
-    // Create the file owner-only before the first write: the settings
-    // writer keeps the permissions of the file it replaces, so the password
-    // is never readable by others, not even for a moment.
-    if (!QFile::exists(path)) {
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.close();
-    }
-    restrictToOwner(path);
+    createOwnerOnly(path);
     QSettings::Status status;
     {
         ConfigIni settings(path);
@@ -199,6 +205,47 @@ bool writeSignIn(const SignIn &signIn, const QString &path)
         return false;
     }
     return true;
+}
+
+ServerSeed seedServerGroup(const QString &adminPath, const QString &path)
+{
+    if (!QFileInfo(adminPath).isFile())
+        return ServerSeed::NothingToSeed;
+    QList<QPair<QString, QString>> values;
+    {
+        ConfigIni admin(adminPath);
+        for (const QString &key : {kServerFlag, kTestServer, kOfficialServer}) {
+            if (admin.contains(key))
+                values.append({key, admin.value(key).toString()});
+        }
+    }
+    if (values.isEmpty())
+        return ServerSeed::NothingToSeed;
+    {
+        ConfigIni user(path);
+        user.beginGroup(kServerGroup);
+        if (!user.childKeys().isEmpty())
+            return ServerSeed::UserHasServer;
+    }
+    if (lockedAgainstWriting(path)) {
+        qCWarning(lcCore) << path << "is read-only; the administrator's service is not preset";
+        return ServerSeed::Failed;
+    }
+    createOwnerOnly(path);
+    QSettings::Status status;
+    {
+        ConfigIni user(path);
+        for (const auto &value : qAsConst(values))
+            user.setValue(value.first, value.second);
+        user.sync();
+        status = user.status();
+    }
+    restrictToOwner(path);
+    if (status != QSettings::NoError) {
+        qCWarning(lcCore) << "cannot write" << path;
+        return ServerSeed::Failed;
+    }
+    return ServerSeed::Seeded;
 }
 
 QString installedVersion(const QString &path)

@@ -51,6 +51,14 @@ struct SignIn
 // mode and all, and a write that cannot complete keeps the previous file.
 bool writeSignIn(const SignIn &signIn, const QString &path = configPath());
 
+// An administrator's Config.ini presets the service for new users: its
+// "flag", "testserver" and "officialserver" of [server] are written into
+// the user's file, but only while that file has no [server] key at all,
+// so a user's own choice of service is never changed or mixed with the
+// administrator's. The file made for it is owner-only like every write.
+enum class ServerSeed { Seeded, UserHasServer, NothingToSeed, Failed };
+ServerSeed seedServerGroup(const QString &adminPath, const QString &path = configPath());
+
 // UpdaterVer.ini: the installed version ("curver"), and the offer the
 // updater program reads ("mainver", "fileurl").
 QString installedVersion(const QString &path = versionPath());

@@ -1,9 +1,9 @@
 #include "app/update/UpdateCheck.h"
 
 #include "app/update/StartupLog.h"
-#include "app/update/VersionCheck.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
+#include "core/VersionCheck.h"
 #include "platform/Platform.h"
 #include "service/ServiceEnvelope.h"
 

@@ -236,6 +236,72 @@ private slots:
         QVERIFY(!Settings::writeSignIn({}, blocker + QStringLiteral("/Config.ini")));
     }
 
+    // The administrator's [server] reaches a user's file only while the
+    // user names no service of their own; nothing else of either file moves.
+    void seedServerGroup_data()
+    {
+        QTest::addColumn<QByteArray>("admin");
+        QTest::addColumn<QByteArray>("user"); // "-": no user file yet
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("address");
+        const QByteArray admin = "[server]\nflag=1\nofficialserver=http://prod.example/\n"
+                                 "testserver=http://test.example/\nextra=ignored\n"
+                                 "[userinfo]\nusername=admin\n";
+        using S = Settings::ServerSeed;
+        QTest::newRow("first start") << admin << QByteArray("-") << int(S::Seeded)
+                                     << "http://prod.example/";
+        QTest::newRow("user signed in, no server") << admin << QByteArray("[userinfo]\nusername=u\nflag=1\n")
+                                                   << int(S::Seeded) << "http://prod.example/";
+        QTest::newRow("user has own service") << admin
+                                              << QByteArray("[server]\ntestserver=http://mine.example/\n")
+                                              << int(S::UserHasServer) << "http://mine.example/";
+        // flag alone would switch the user to the administrator's address.
+        QTest::newRow("user has only flag") << admin << QByteArray("[server]\nflag=0\n")
+                                            << int(S::UserHasServer) << "";
+        QTest::newRow("admin file without server") << QByteArray("[userinfo]\nusername=x\n")
+                                                   << QByteArray("-") << int(S::NothingToSeed) << "";
+        QTest::newRow("commented template") << QByteArray(";[server]\n;flag=1\n;officialserver=http://x/\n")
+                                            << QByteArray("-") << int(S::NothingToSeed) << "";
+        QTest::newRow("no admin file") << QByteArray("-") << QByteArray("-") << int(S::NothingToSeed) << "";
+    }
+
+    void seedServerGroup()
+    {
+        QFETCH(QByteArray, admin);
+        QFETCH(QByteArray, user);
+        QFETCH(int, outcome);
+        QFETCH(QString, address);
+        const QString adminPath = admin == "-" ? m_dir.filePath(QStringLiteral("absent.ini")) : writeRaw(admin);
+        const QString userPath = user == "-" ? m_dir.filePath(QStringLiteral("user-%1.ini").arg(++m_files))
+                                             : writeRaw(user);
+        QCOMPARE(int(Settings::seedServerGroup(adminPath, userPath)), outcome);
+        QCOMPARE(Settings::chooseServerAddress(userPath), address);
+        if (outcome == int(Settings::ServerSeed::Seeded)) {
+            QSettings seeded(userPath, QSettings::IniFormat);
+            QCOMPARE(seeded.value(QStringLiteral("server/testserver")).toString(),
+                     QStringLiteral("http://test.example/"));
+            QVERIFY(!seeded.contains(QStringLiteral("server/extra")));
+            QCOMPARE(seeded.value(QStringLiteral("userinfo/username")).toString(),
+                     user == "-" ? QString() : QStringLiteral("u"));
+            // It will hold the password: owner only from the start.
+            QCOMPARE(QFile::permissions(userPath) & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+                     QFileDevice::Permissions());
+        } else if (user == "-") {
+            QVERIFY(!QFile::exists(userPath));
+        }
+    }
+
+    void seedLeavesLockedFileAlone()
+    {
+        const QString adminPath = writeRaw("[server]\nflag=1\nofficialserver=http://prod.example/\n");
+        const QString userPath = writeRaw("[userinfo]\nusername=u\n");
+        QFile::setPermissions(userPath, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        const QFileDevice::Permissions locked = QFile::permissions(userPath);
+        QCOMPARE(Settings::seedServerGroup(adminPath, userPath), Settings::ServerSeed::Failed);
+        QCOMPARE(QFile::permissions(userPath), locked);
+        QCOMPARE(Settings::chooseServerAddress(userPath), QString());
+    }
+
     void defaultPathIsBesideExecutable()
     {
         AppPaths::setAppDirPathOverride(m_dir.path());

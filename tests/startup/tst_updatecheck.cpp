@@ -1,6 +1,6 @@
 #include "app/update/UpdateCheck.h"
-#include "app/update/VersionCheck.h"
 #include "core/AppPaths.h"
+#include "core/VersionCheck.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "app/update/VersionCheck.h"
+#include "core/VersionCheck.h"
 
 #include <QStringList>
 

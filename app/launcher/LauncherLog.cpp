@@ -1,0 +1,3 @@
+#include "app/launcher/LauncherLog.h"
+
+Q_LOGGING_CATEGORY(lcLauncher, "orvane.launcher")
