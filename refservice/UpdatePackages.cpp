@@ -82,7 +82,11 @@ bool addFile(archive *a, const Entry &entry)
     if (entry.info.isSymLink()) {
         archive_entry_set_filetype(e, AE_IFLNK);
         archive_entry_set_perm(e, 0777);
-        archive_entry_set_symlink(e, QFile::encodeName(QFile::symLinkTarget(entry.info.filePath())).constData());
+        // The link as it is written, not where it leads from here.
+        char target[4096];
+        const ssize_t n = ::readlink(QFile::encodeName(entry.info.filePath()).constData(), target, sizeof target - 1);
+        target[n > 0 ? n : 0] = '\0';
+        archive_entry_set_symlink(e, target);
         ok = archive_write_header(a, e) == ARCHIVE_OK;
     } else if (entry.info.isDir()) {
         archive_entry_set_filetype(e, AE_IFDIR);

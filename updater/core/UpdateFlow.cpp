@@ -489,7 +489,7 @@ void UpdateFlow::rollBack(const QString &why)
     if (!ok)
         qCCritical(lcUpdater) << "cannot put the old client back; a later start will";
     else
-        cleanStaging();
+        QDir(m_folders.work).removeRecursively();
     fail(Error::ClientDidNotStart, why);
 }
 
@@ -522,8 +522,12 @@ void UpdateFlow::fail(Error error, const QString &detail)
     if (m_finished)
         return;
     qCWarning(lcUpdater) << "update failed:" << error << detail;
-    if (error != Error::ClientDidNotStart && error != Error::Busy && m_updateLock)
+    if (error != Error::ClientDidNotStart && error != Error::Busy && m_updateLock) {
         cleanStaging();
+        // Only bytes a later start can continue stay beside the folder.
+        if (QDir(m_folders.work + QStringLiteral("/downloadApp")).entryList({QStringLiteral("*_tmp")}, QDir::Files).isEmpty())
+            QDir(m_folders.work).removeRecursively();
+    }
     Result result;
     result.error = error;
     result.version = m_options.version;
