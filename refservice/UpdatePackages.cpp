@@ -186,6 +186,12 @@ std::optional<UpdatePackages::Package> UpdatePackages::package(const QString &ve
         return made;
 
     QDir().mkpath(m_cacheDir);
+    // Packages of earlier builds are not asked for again.
+    const QDateTime stale = QDateTime::currentDateTime().addDays(-1);
+    for (const QFileInfo &old : QDir(m_cacheDir).entryInfoList(QDir::Files)) {
+        if (old.lastModified() < stale)
+            QFile::remove(old.filePath());
+    }
     // Made under a name of this process, then renamed: services that make
     // the same package at once never see each other's half.
     const QString partial = made.path + QStringLiteral(".%1.part").arg(::getpid());
