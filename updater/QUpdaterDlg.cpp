@@ -18,23 +18,12 @@ QUpdaterDlg::QUpdaterDlg(UpdateFlow *flow, QWidget *parent)
 
     ui->versionLabel->setText(UpdaterView::versionText(flow->options().version));
     showState(flow->state());
-    showProgress(flow->received(), flow->total());
     connect(flow, &UpdateFlow::stateChanged, this, &QUpdaterDlg::showState);
-    connect(flow, &UpdateFlow::progress, this, &QUpdaterDlg::showProgress);
+    connect(flow, &UpdateFlow::progress, this, &QUpdaterDlg::onProgress);
     connect(ui->closeButton, &QPushButton::clicked, flow, &UpdateFlow::cancel);
 }
 
 QUpdaterDlg::~QUpdaterDlg() = default;
-
-QString QUpdaterDlg::statusText() const
-{
-    return ui->statusLabel->text();
-}
-
-QString QUpdaterDlg::remainingText() const
-{
-    return ui->remainingLabel->text();
-}
 
 void QUpdaterDlg::showState(UpdateFlow::State state)
 {
@@ -46,6 +35,7 @@ void QUpdaterDlg::showState(UpdateFlow::State state)
     ui->closeButton->setEnabled(cancellable);
     if (state != UpdateFlow::State::Downloading) {
         ui->remainingLabel->clear();
+        ui->amountLabel->clear();
         if (state != UpdateFlow::State::WaitingForClient && state != UpdateFlow::State::Idle) {
             // The download is done; later steps show a busy bar.
             const bool busy = state != UpdateFlow::State::Done && state != UpdateFlow::State::Failed;
@@ -55,13 +45,17 @@ void QUpdaterDlg::showState(UpdateFlow::State state)
     }
 }
 
-void QUpdaterDlg::showProgress(qint64 received, qint64 total)
+void QUpdaterDlg::onProgress(qint64 received, qint64 total)
 {
-    if (!m_flow || m_flow->state() != UpdateFlow::State::Downloading)
-        return;
+    if (m_flow && m_flow->state() == UpdateFlow::State::Downloading)
+        showDownload(received, total, m_flow->bytesPerSecond(), m_flow->secondsLeft());
+}
+
+void QUpdaterDlg::showDownload(qint64 received, qint64 total, qint64 bytesPerSecond, qint64 secondsLeft)
+{
     const ProgressScale scale = progressScale(received, total);
     ui->progressBar->setRange(0, scale.maximum);
     ui->progressBar->setValue(scale.value);
-    ui->amountLabel->setText(UpdaterView::amountText(received, total, m_flow->bytesPerSecond()));
-    ui->remainingLabel->setText(UpdaterView::remainingText(m_flow->secondsLeft()));
+    ui->amountLabel->setText(UpdaterView::amountText(received, total, bytesPerSecond));
+    ui->remainingLabel->setText(UpdaterView::remainingText(secondsLeft));
 }

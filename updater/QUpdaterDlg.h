@@ -21,13 +21,13 @@ public:
     explicit QUpdaterDlg(UpdateFlow *flow, QWidget *parent = nullptr);
     ~QUpdaterDlg() override;
 
-    // Shown figures, for tests and screenshots.
-    QString statusText() const;
-    QString remainingText() const;
+    // What the window shows; the flow's signals drive them, screenshots
+    // call them directly.
+    void showState(UpdateFlow::State state);
+    void showDownload(qint64 received, qint64 total, qint64 bytesPerSecond, qint64 secondsLeft);
 
 private:
-    void showState(UpdateFlow::State state);
-    void showProgress(qint64 received, qint64 total);
+    void onProgress(qint64 received, qint64 total);
 
     QScopedPointer<Ui::QUpdaterDlg> ui;
     QPointer<UpdateFlow> m_flow;

@@ -45,17 +45,17 @@ QString UpdateFlow::Result::message() const
     case Error::ClientStillRunning:
         return QStringLiteral("\r\n客户端仍在运行，请关闭客户端后再更新。");
     case Error::NotWritable:
-        return QStringLiteral("\r\n没有写入客户端文件夹的权限，更新未能进行，客户端保持原来的版本。");
+        return QStringLiteral("\r\n无权写入客户端文件夹，更新未能进行。\r\n客户端保持原来的版本。");
     case Error::DiskFull:
-        return QStringLiteral("\r\n磁盘空间不足，更新未能完成，客户端保持原来的版本。");
+        return QStringLiteral("\r\n磁盘空间不足，更新未能完成。\r\n客户端保持原来的版本。");
     case Error::Download:
         return QStringLiteral("\r\n更新包下载失败，请检查网络后重试。");
     case Error::Signature:
-        return QStringLiteral("\r\n更新包的签名无效，可能已被篡改，更新已停止。");
+        return QStringLiteral("\r\n更新包的签名无效，可能已被篡改。\r\n更新已停止，客户端保持原来的版本。");
     case Error::Package:
         return QStringLiteral("\r\n更新包已损坏或不完整，更新已停止。");
     case Error::Version:
-        return QStringLiteral("\r\n更新包的版本与提供的版本不符，更新已停止。");
+        return QStringLiteral("\r\n更新包的版本与提供的版本不符。\r\n更新已停止，客户端保持原来的版本。");
     case Error::ClientDidNotStart:
         return QStringLiteral("\r\n新版本未能启动，已恢复原来的版本。");
     }
