@@ -5,7 +5,11 @@
 
 UpdateFolders::UpdateFolders(const QString &clientDir)
 {
-    const QFileInfo info(QDir::cleanPath(QDir(clientDir).absolutePath()));
+    // A folder reached through a link is updated where it really lies;
+    // swapping the link itself would strand the folder behind it.
+    const QString given = QDir::cleanPath(QDir(clientDir).absolutePath());
+    const QString real = QFileInfo(given).canonicalFilePath();
+    const QFileInfo info(real.isEmpty() ? given : real);
     const QString parent = info.absolutePath();
     const QString name = info.fileName();
     client = info.absoluteFilePath();
