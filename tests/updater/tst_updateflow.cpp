@@ -99,6 +99,7 @@ private slots:
     void failureChangesNothing_data();
     void failureChangesNothing();
     void newClientThatDoesNotStartIsUndone();
+    void cancelledDownloadContinuesNextTime();
     void refusesWhileClientRunsOrAnotherUpdateWorks_data();
     void refusesWhileClientRunsOrAnotherUpdateWorks();
     void unwritableFolderChangesNothing();
@@ -115,6 +116,7 @@ private:
     std::unique_ptr<RefServiceProcess> m_service;
     QTemporaryDir m_sources;
     QString m_newVersion;  // the package's folder
+    QString m_big;         // a package that takes a while at a slow pace
     QString m_noProgram;   // a package without a client program
     QString m_brokenStart; // a package whose client ends at once
     std::unique_ptr<QTemporaryDir> m_place;
@@ -137,6 +139,19 @@ void tst_UpdateFlow::initTestCase()
     // A user file in the package must not win over the user's own.
     put(m_newVersion + "/Favourites.json", "[\"from the package\"]");
     QVERIFY(QFile::link("program.txt", m_newVersion + "/program-link"));
+
+    // Random bytes do not compress: a package of 400 KiB.
+    m_big = m_sources.filePath("big");
+    put(m_big + "/OrvaneDesk", kFakeClient, kExec);
+    QByteArray noise(400 * 1024, '\0');
+    quint32 x = 2463534242u;
+    for (char &c : noise) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = char(x);
+    }
+    put(m_big + "/noise.bin", noise);
 
     m_noProgram = m_sources.filePath("noprogram");
     put(m_noProgram + "/program.txt", "new program");
@@ -292,6 +307,39 @@ void tst_UpdateFlow::newClientThatDoesNotStartIsUndone()
     QCOMPARE(entriesOf(m_place->path()), QStringList{"OrvaneDesk"});
 }
 
+// The window's close button during the download: nothing changes, the
+// bytes so far stay, and the next attempt asks only for the rest.
+void tst_UpdateFlow::cancelledDownloadContinuesNextTime()
+{
+    QVERIFY(m_service->setUpdatePackage("slow", m_big, 100 * 1024));
+    const QMap<QString, QString> before = snapshot(m_client);
+    {
+        UpdateFlow flow(options());
+        QSignalSpy finished(&flow, &UpdateFlow::finished);
+        QSignalSpy progress(&flow, &UpdateFlow::progress);
+        flow.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).toLongLong() > 100 * 1024, 20000);
+        flow.cancel();
+        QVERIFY(finished.wait(5000) || !finished.isEmpty());
+        const auto result = finished.first().first().value<UpdateFlow::Result>();
+        QCOMPARE(result.error, UpdateFlow::Error::Cancelled);
+        QVERIFY(result.message().isEmpty());
+        QVERIFY(result.restartClient());
+    }
+    QCOMPARE(snapshot(m_client), before);
+    const QString partial = UpdateFolders(m_client).work + "/downloadApp/OrvaneDesk-9.9.9.tar.gz_tmp";
+    const qint64 kept = QFileInfo(partial).size();
+    QVERIFY(kept > 100 * 1024);
+
+    QVERIFY(m_service->setUpdatePackage("good", m_big));
+    QVERIFY(m_service->clearRecord());
+    const UpdateFlow::Result result = run(options());
+    QVERIFY2(result.ok(), qPrintable(result.detail));
+    const QString range = m_service->lastReceived("downloads/OrvaneDesk-9.9.9.tar.gz").value("range").toString();
+    QCOMPARE(range, QStringLiteral("bytes=%1-").arg(kept));
+    QCOMPARE(get(m_client + "/noise.bin").size(), 400 * 1024);
+}
+
 void tst_UpdateFlow::refusesWhileClientRunsOrAnotherUpdateWorks_data()
 {
     QTest::addColumn<bool>("clientRuns");
@@ -362,19 +410,8 @@ void tst_UpdateFlow::fullDiskChangesNothing()
         QSKIP("a full disk needs a tmpfs of its own (root); a file-size limit would stop the test's own files");
     m_client = disk.path() + "/OrvaneDesk";
     makeClient(m_client);
-    // A package larger than what is left: random bytes do not compress.
-    const QString big = m_sources.filePath("big");
-    put(big + "/OrvaneDesk", kFakeClient, kExec);
-    QByteArray noise(400 * 1024, '\0');
-    quint32 x = 2463534242u;
-    for (char &c : noise) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = char(x);
-    }
-    put(big + "/noise.bin", noise);
-    QVERIFY(m_service->setUpdatePackage("good", big));
+    // A package larger than what is left.
+    QVERIFY(m_service->setUpdatePackage("good", m_big));
     const QMap<QString, QString> before = snapshot(m_client);
 
     const UpdateFlow::Result result = run(options());

@@ -155,16 +155,18 @@ void UpdateFlow::waitForClient()
 {
     if (m_state != State::WaitingForClient)
         return;
+    if (m_cancel) {
+        m_poll->stop();
+        fail(Error::Cancelled, QStringLiteral("cancelled"));
+        return;
+    }
     // Held from now on: a client started meanwhile is refused.
     if (m_instance->tryAcquire()) {
         m_poll->stop();
         prepare();
         return;
     }
-    if (m_cancel) {
-        m_poll->stop();
-        fail(Error::Cancelled, QStringLiteral("cancelled"));
-    } else if (m_waited.elapsed() >= m_options.clientWaitMs) {
+    if (m_waited.elapsed() >= m_options.clientWaitMs) {
         m_poll->stop();
         fail(Error::ClientStillRunning, QStringLiteral("the client still runs"));
     }
