@@ -262,4 +262,22 @@ bool recordUpdateOffer(const QString &version, const QString &url, const QString
     return settings.status() == QSettings::NoError;
 }
 
+QString offeredVersion(const QString &path)
+{
+    return QSettings(path, QSettings::IniFormat).value(kOfferedVersion).toString();
+}
+
+QString offeredUrl(const QString &path)
+{
+    return QSettings(path, QSettings::IniFormat).value(kOfferedUrl).toString();
+}
+
+bool setInstalledVersion(const QString &version, const QString &path)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(kCurrentVersion, version);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
 } // namespace Settings

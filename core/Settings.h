@@ -64,5 +64,10 @@ ServerSeed seedServerGroup(const QString &adminPath, const QString &path = confi
 QString installedVersion(const QString &path = versionPath());
 bool recordUpdateOffer(const QString &version, const QString &url,
                        const QString &path = versionPath());
+// The offer as the updater reads it back.
+QString offeredVersion(const QString &path = versionPath());
+QString offeredUrl(const QString &path = versionPath());
+// The updater stamps the version it installs into the new folder's file.
+bool setInstalledVersion(const QString &version, const QString &path = versionPath());
 
 } // namespace Settings

@@ -56,6 +56,14 @@ bool flushToDisk(QFileDevice &file);
 // Moves the file from onto to in one step, replacing a file of that name.
 bool replaceFile(const QString &from, const QString &to);
 
+// Swaps two folders (or files) of one file system in one step, so that
+// no moment exists at which either name is missing. False when the file
+// system cannot (errno tells), or either is missing.
+bool exchangePaths(const QString &a, const QString &b);
+
+// True while a process of this id exists.
+bool isProcessRunning(qint64 pid);
+
 // File endings that mark a desktop shortcut of this system (".desktop").
 QStringList shortcutSuffixes();
 

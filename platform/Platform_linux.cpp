@@ -13,7 +13,10 @@
 #include <QSysInfo>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -136,6 +139,28 @@ bool replaceFile(const QString &from, const QString &to)
 {
     // rename(2) replaces the target atomically; QFile::rename refuses to.
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+bool exchangePaths(const QString &a, const QString &b)
+{
+    return ::renameat2(AT_FDCWD, QFile::encodeName(a).constData(), AT_FDCWD,
+                       QFile::encodeName(b).constData(), RENAME_EXCHANGE)
+        == 0;
+}
+
+bool isProcessRunning(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    // A zombie still answers kill(); its /proc status says it has ended.
+    if (::kill(pid_t(pid), 0) != 0 && errno != EPERM)
+        return false;
+    QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = status.readAll();
+    const int close = line.lastIndexOf(')');
+    return close < 0 || close + 2 >= line.size() || line.at(close + 2) != 'Z';
 }
 
 QStringList shortcutSuffixes()

@@ -1,16 +1,20 @@
 #include "refservice/Downloads.h"
 
 #include "refservice/Store.h"
+#include "refservice/UpdatePackages.h"
 
 #include <httplib.h>
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTimeZone>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -220,6 +224,8 @@ std::optional<Downloads::File> Downloads::find(const QString &name, int revision
         };
         return file;
     }
+    if (!UpdatePackages::versionOf(name, nullptr).isEmpty())
+        return findPackage(name);
     const auto made = installer(name, revision, m_installerSize);
     if (!made)
         return std::nullopt;
@@ -228,6 +234,51 @@ std::optional<Downloads::File> Downloads::find(const QString &name, int revision
     file.contentType = "application/x-sh";
     file.read = [made](qint64 offset, size_t length, std::string &out) {
         out.assign(made->text, size_t(offset), length);
+    };
+    return file;
+}
+
+std::optional<Downloads::File> Downloads::findPackage(const QString &name)
+{
+    bool signature = false;
+    const QString version = UpdatePackages::versionOf(name, &signature);
+    PackageMode mode;
+    QString source;
+    qint64 rate;
+    {
+        std::lock_guard<std::mutex> lock(m_packageMutex);
+        mode = m_packageMode;
+        source = m_packageSource;
+        rate = m_packageRate;
+    }
+    if (!m_packages || (mode == PackageMode::Missing && !signature))
+        return std::nullopt;
+    QString error;
+    const auto package = m_packages->package(version, source, &error);
+    if (!package) {
+        std::fprintf(stderr, "orvane-service: %s\n", qPrintable(error));
+        return std::nullopt;
+    }
+    const QString path = signature ? package->signature : package->path;
+    File file;
+    file.size = QFileInfo(path).size();
+    // Another package (version, folder, a changed byte) is another file.
+    const bool tampered = mode == PackageMode::Tampered && !signature;
+    file.etag = "\"" + QFileInfo(package->path).completeBaseName().toStdString() + (tampered ? "-t" : "")
+        + (signature ? "-sig" : "") + "\"";
+    file.lastModified = httpDate(QFileInfo(path).lastModified());
+    file.contentType = signature ? "application/octet-stream" : "application/gzip";
+    file.bytesPerSecond = mode == PackageMode::Slow && !signature ? rate : 0;
+    // One byte in the middle changed after signing.
+    const qint64 changed = tampered ? file.size / 2 : -1;
+    file.read = [path, changed](qint64 offset, size_t length, std::string &out) {
+        QFile in(path);
+        out.assign(length, '\0');
+        if (!in.open(QIODevice::ReadOnly) || !in.seek(offset))
+            return;
+        in.read(&out[0], qint64(length));
+        if (changed >= offset && changed < offset + qint64(length))
+            out[size_t(changed - offset)] ^= 0x5a;
     };
     return file;
 }
@@ -283,9 +334,10 @@ bool Downloads::serve(const httplib::Request &req, httplib::Response &res, const
     const qint64 stallAfter = m_stallAfter;
     const qint64 dropAfter = m_dropAfter;
     const auto read = file.read;
+    const qint64 rate = file.bytesPerSecond;
     res.set_content_provider(
         size_t(length), file.contentType,
-        [this, read, first, stallAfter, dropAfter](size_t offset, size_t length, httplib::DataSink &sink) {
+        [this, read, first, stallAfter, dropAfter, rate](size_t offset, size_t length, httplib::DataSink &sink) {
             qint64 limit = qint64(offset + length);
             if (stallAfter >= 0)
                 limit = std::min(limit, stallAfter);
@@ -299,7 +351,12 @@ bool Downloads::serve(const httplib::Request &req, httplib::Response &res, const
             const size_t n = std::min<size_t>(kChunk, size_t(limit - qint64(offset)));
             std::string chunk;
             read(first + qint64(offset), n, chunk);
-            return sink.write(chunk.data(), chunk.size());
+            if (!sink.write(chunk.data(), chunk.size()))
+                return false;
+            // A slow network: each chunk takes its share of a second.
+            if (rate > 0)
+                m_pause(int(qint64(n) * 1000 / rate), {});
+            return true;
         });
     return true;
 }
@@ -334,6 +391,20 @@ std::optional<bool> Downloads::setSwitch(const std::string &name, const QMap<QSt
         m_installerSize = n;
         return true;
     }
+    if (name == "updatePackage") {
+        static const QStringList modes{QStringLiteral("good"), QStringLiteral("tampered"), QStringLiteral("missing"),
+                                       QStringLiteral("slow")};
+        const int mode = modes.indexOf(in.value(QStringLiteral("mode"), QStringLiteral("good")));
+        bool ok = true;
+        const qint64 rate = in.value(QStringLiteral("bytesPerSecond"), QStringLiteral("1048576")).toLongLong(&ok);
+        if (mode < 0 || !ok || rate <= 0)
+            return false;
+        std::lock_guard<std::mutex> lock(m_packageMutex);
+        m_packageMode = PackageMode(mode);
+        m_packageRate = rate;
+        m_packageSource = in.value(QStringLiteral("from"));
+        return true;
+    }
     if (name == "fileRevision") {
         bool ok = false;
         const int n = in.value(QStringLiteral("n")).toInt(&ok);
@@ -352,4 +423,8 @@ void Downloads::reset()
     m_dropAfter = -1;
     m_revision = 0;
     m_installerSize = 0;
+    std::lock_guard<std::mutex> lock(m_packageMutex);
+    m_packageMode = PackageMode::Good;
+    m_packageSource.clear();
+    m_packageRate = 0;
 }

@@ -13,6 +13,7 @@
 #include <tuple>
 
 class Store;
+class UpdatePackages;
 
 namespace httplib {
 struct Request;
@@ -31,6 +32,10 @@ public:
     using Pause = std::function<void(int ms, const std::function<bool()> &until)>;
 
     Downloads(Store &store, Pause pause);
+
+    // Where the update packages (downloads/OrvaneDesk-VERSION.tar.gz and
+    // its ".sig") come from; without it they are not served.
+    void setUpdatePackages(UpdatePackages *packages) { m_packages = packages; }
 
     // Answers GET (and HEAD) of path; false when it names no such file.
     bool serve(const httplib::Request &req, httplib::Response &res, const QString &path);
@@ -57,10 +62,13 @@ private:
         std::string etag;         // quoted, strong
         std::string lastModified; // HTTP date
         std::string contentType;
+        // Sent no faster than this (0: as fast as it goes).
+        qint64 bytesPerSecond = 0;
         // Copies length bytes from offset into out.
         std::function<void(qint64 offset, size_t length, std::string &out)> read;
     };
     std::optional<File> find(const QString &name, int revision);
+    std::optional<File> findPackage(const QString &name);
     struct Installer
     {
         std::string text;
@@ -77,6 +85,14 @@ private:
     std::atomic<qint64> m_dropAfter{-1};
     std::atomic<int> m_revision{0};
     std::atomic<qint64> m_installerSize{0};
+
+    // The updatePackage switch.
+    enum class PackageMode { Good, Tampered, Missing, Slow };
+    UpdatePackages *m_packages = nullptr;
+    std::mutex m_packageMutex;
+    PackageMode m_packageMode = PackageMode::Good;
+    QString m_packageSource;
+    qint64 m_packageRate = 0;
 
     std::mutex m_cacheMutex;
     std::map<std::tuple<QString, int, qint64>, std::shared_ptr<const Installer>> m_installers;

@@ -765,7 +765,6 @@ bool Service::handlePage(const QString &path, httplib::Response &res)
 {
     static const QRegularExpression pageRe(QStringLiteral("^/pages/([a-z_]+)\\.html$"));
     static const QRegularExpression appRe(QStringLiteral("^/apps/([A-Za-z0-9_-]+)/index\\.html$"));
-    static const QRegularExpression downloadRe(QStringLiteral("^/downloads/([A-Za-z0-9_.-]+)$"));
     QRegularExpressionMatch m;
     if ((m = pageRe.match(path)).hasMatch()) {
         if (m.captured(1) == QLatin1String("user_center")) {
@@ -794,14 +793,7 @@ bool Service::handlePage(const QString &path, httplib::Response &res)
                         "text/html; charset=utf-8");
         return true;
     }
-    if ((m = downloadRe.match(path)).hasMatch()) {
-        const QString file = m.captured(1);
-        if (file.startsWith(QLatin1String("OrvaneDesk-"))) {
-            res.set_content("OrvaneDesk update package placeholder\n", "application/octet-stream");
-            return true;
-        }
-        return false; // installers and test files: m_downloads
-    }
+    // Installers, test files and update packages: m_downloads.
     return false;
 }
 

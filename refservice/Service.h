@@ -36,6 +36,8 @@ public:
     // The push server the lookup names and the push admin paths reach;
     // it must outlive the service's handlers.
     void setPushServer(PushServer *push) { m_push = push; }
+    // Where the update packages come from; it must outlive the handlers.
+    void setUpdatePackages(UpdatePackages *packages) { m_downloads.setUpdatePackages(packages); }
     void install(httplib::Server &server);
     // Wakes every delayed answer so that shutdown does not wait for it.
     void stop();

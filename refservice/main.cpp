@@ -10,11 +10,13 @@
 #include "refservice/RequestDeadline.h"
 #include "refservice/Service.h"
 #include "refservice/Store.h"
+#include "refservice/UpdatePackages.h"
 
 #include <httplib.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 
 #include <atomic>
 #include <chrono>
@@ -55,6 +57,15 @@ int main(int argc, char **argv)
                       QStringLiteral("port"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("with-parent"),
                       QStringLiteral("Stop when the process that started the service ends.")});
+    parser.addOption({QStringLiteral("client-dir"),
+                      QStringLiteral("Client folder update packages are made from (default: the service's own)."),
+                      QStringLiteral("dir"), QCoreApplication::applicationDirPath()});
+    parser.addOption({QStringLiteral("update-key"),
+                      QStringLiteral("PEM file of the Ed25519 private key update packages are signed with."),
+                      QStringLiteral("file"), QStringLiteral(ORVANE_UPDATE_DEV_KEY)});
+    parser.addOption({QStringLiteral("package-cache"), QStringLiteral("Folder the update packages are kept in."),
+                      QStringLiteral("dir"),
+                      QDir::tempPath() + QStringLiteral("/orvane-update-packages-%1").arg(::getuid())});
     parser.process(app);
 
     if (parser.isSet(QStringLiteral("with-parent"))) {
@@ -103,6 +114,9 @@ int main(int argc, char **argv)
     }
     Service service(store);
     service.setPushServer(&push);
+    UpdatePackages packages(parser.value(QStringLiteral("client-dir")), parser.value(QStringLiteral("update-key")),
+                            parser.value(QStringLiteral("package-cache")));
+    service.setUpdatePackages(&packages);
     service.install(server);
 
     const int bound = port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);

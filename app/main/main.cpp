@@ -8,6 +8,7 @@
 #include "login/dialog/QLoginDialog.h"
 #include "ui/ClientFonts.h"
 #include "ui/QMsgDlg.h"
+#include "updater/core/UpdateJournal.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -30,6 +31,10 @@ int main(int argc, char *argv[])
         box.exec();
         return 0;
     }
+
+    // An update that was cut short after its swap is finished here: this
+    // client runs, so the old folder kept aside can go.
+    UpdateJournal::settleAtStart(AppPaths::appDirPath());
 
     AppPaths::setServerAddress(Settings::chooseServerAddress());
     qCDebug(lcStartup) << "service address" << AppPaths::serverAddress();

@@ -22,6 +22,7 @@
 #include "tests/support/RefServiceProcess.h"
 #include "ui/ClientFonts.h"
 #include "ui/QMsgDlg.h"
+#include "updater/QUpdaterDlg.h"
 #ifdef ORVANE_SCREENSHOT_APPCENTRE
 #include "appcenter/window/QAppCenterWidget.h"
 #include "appcenter/window/QAppRenewDlg.h"
@@ -709,6 +710,33 @@ void appCentre(Shots &shots)
 #endif
 } // namespace
 
+// The updater's window through its steps, and the box of a refused package.
+void updaterWindow(Shots &shots)
+{
+    UpdateFlow::Options options;
+    options.clientDir = QDir::tempPath() + QStringLiteral("/orvane-screenshots-client");
+    options.version = QStringLiteral("9.9.9");
+    UpdateFlow flow(options);
+    QUpdaterDlg window(&flow);
+    if (!showAndWait(&window))
+        return shots.fail(QStringLiteral("the updater window was never shown"));
+    window.showState(UpdateFlow::State::WaitingForClient);
+    shots.save(QStringLiteral("QUpdaterDlg-waiting"), &window);
+    window.showState(UpdateFlow::State::Downloading);
+    window.showDownload(9 << 20, 24 << 20, 3 << 20, 5);
+    shots.save(QStringLiteral("QUpdaterDlg-downloading"), &window);
+    window.showState(UpdateFlow::State::Unpacking);
+    QTest::qWait(100);
+    shots.save(QStringLiteral("QUpdaterDlg-unpacking"), &window);
+
+    UpdateFlow::Result refused;
+    refused.error = UpdateFlow::Error::Signature;
+    QMsgDlg box(QStringLiteral("更新提示"), refused.message());
+    if (!showAndWait(&box))
+        return shots.fail(QStringLiteral("the updater's box was never shown"));
+    shots.save(QStringLiteral("QMsgDlg-update-refused"), &box);
+}
+
 int main(int argc, char *argv[])
 {
     // The browser window's web engine: no sandbox under the virtual X
@@ -758,6 +786,7 @@ int main(int argc, char *argv[])
 #endif
     pushWindows(shots);
     downloadRows(shots);
+    updaterWindow(shots);
 #ifdef ORVANE_SCREENSHOT_APPCENTRE
     appCentre(shots);
 #endif

@@ -207,6 +207,21 @@ bool RefServiceProcess::setInstallerSize(qint64 bytes)
     return admin(QStringLiteral("installerSize"), {{QStringLiteral("bytes"), QString::number(bytes)}});
 }
 
+bool RefServiceProcess::setUpdatePackage(const QString &mode, const QString &from, qint64 bytesPerSecond)
+{
+    QList<QPair<QString, QString>> params{{QStringLiteral("mode"), mode}};
+    if (!from.isEmpty())
+        params.append({QStringLiteral("from"), from});
+    if (bytesPerSecond > 0)
+        params.append({QStringLiteral("bytesPerSecond"), QString::number(bytesPerSecond)});
+    return admin(QStringLiteral("updatePackage"), params);
+}
+
+QString RefServiceProcess::packageUrl(const QString &version) const
+{
+    return m_baseUrl + QStringLiteral("downloads/OrvaneDesk-%1.tar.gz").arg(version);
+}
+
 QString RefServiceProcess::installerUrl(const QString &name) const
 {
     return m_baseUrl + QStringLiteral("downloads/") + name;

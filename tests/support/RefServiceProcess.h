@@ -75,6 +75,13 @@ public:
     // Downloads: installers come padded to exactly this many bytes (at
     // most 256 MiB; one that is already longer stays as it is); 0: normal.
     bool setInstallerSize(qint64 bytes);
+    // Update packages (downloads/OrvaneDesk-VERSION.tar.gz and ".sig"):
+    // mode "good", "tampered" (one byte changed after signing), "missing"
+    // (404) or "slow" (bytesPerSecond); made from the folder from (empty:
+    // the build's client folder).
+    bool setUpdatePackage(const QString &mode, const QString &from = QString(), qint64 bytesPerSecond = 0);
+    QString packageUrl(const QString &version) const;
+
     // Address of an installer the service serves, and of a generated file
     // of any size ("downloads/blob-BYTES.bin").
     QString installerUrl(const QString &name = QStringLiteral("suhui-setup.sh")) const;

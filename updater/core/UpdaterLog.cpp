@@ -1,0 +1,3 @@
+#include "updater/core/UpdaterLog.h"
+
+Q_LOGGING_CATEGORY(lcUpdater, "orvane.updater")
