@@ -16,6 +16,10 @@ QStringList names()
         QStringLiteral("downloadApp"),
         QStringLiteral("PushServerLog.txt"),
         QStringLiteral("Favourites.json"),
+        // The web engine's profile (cookies, local storage of the service's
+        // pages) lands here when the client folder is the per-user one:
+        // both are the application's data location.
+        QStringLiteral("QtWebEngine"),
     };
 }
 

@@ -5,9 +5,9 @@
 
 // The files of a client folder that belong to its user rather than to the
 // program: the account and service choice, the cached catalogue and
-// pictures, downloaded installers, the push log and the favourites. Whoever
-// replaces a client folder with a new copy (the updater, the per-user
-// launcher) carries exactly these over.
+// pictures, downloaded installers, the push log, the favourites and the web
+// engine's profile. Whoever replaces a client folder with a new copy (the
+// updater, the per-user launcher) carries exactly these over.
 namespace UserFiles {
 
 // Names relative to the client folder; folders among them are carried whole.
