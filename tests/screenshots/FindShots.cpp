@@ -1,4 +1,5 @@
 #include "tests/screenshots/FindShots.h"
+#include "tests/screenshots/Scene.h"
 
 #include "core/Settings.h"
 #include "desktop/find/Favourites.h"
@@ -39,6 +40,7 @@ void desktopFindShots(const ShotSink &sink)
         favourites.noteLaunched(QStringLiteral("a401"));
     }
 
+    Settings::setDesktopWallpaper(Scene::wallpaperPath());
     QLumiqDesk::setScreenAreaOverride(QSize(1920, 1040));
     QLumiqDesk desk(fixture.session.userInfo, fixture.session.serviceLinks, fixture.session.catalogue);
     desk.move(0, 0);

@@ -3,6 +3,20 @@
 #include <QPainter>
 #include <QWidget>
 
+namespace {
+QString g_wallpaperPath;
+} // namespace
+
+void Scene::setWallpaperPath(const QString &path)
+{
+    g_wallpaperPath = path;
+}
+
+QString Scene::wallpaperPath()
+{
+    return g_wallpaperPath;
+}
+
 Scene::Scene(const QImage &wallpaper, const QRect &screen)
     : m_canvas(screen.size(), QImage::Format_ARGB32_Premultiplied)
     , m_screen(screen)

@@ -325,6 +325,7 @@ void desktop(Shots &shots)
     DeskFixture fixture(service);
     if (!fixture.signedIn())
         return shots.fail(QStringLiteral("the demo account did not sign in"));
+    Settings::setDesktopWallpaper(Scene::wallpaperPath());
     QLumiqDesk::setScreenAreaOverride(QSize(1920, 1040));
     QLumiqDesk desk(fixture.session.userInfo, fixture.session.serviceLinks, fixture.session.catalogue);
     desk.move(0, 0);
@@ -744,6 +745,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    Scene::setWallpaperPath(parser.value(wallpaperOption));
     Shots shots(out, wallpaper);
     parkPointer();
     messageBoxes(shots);
