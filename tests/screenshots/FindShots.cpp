@@ -16,7 +16,8 @@ namespace {
 // grids are, at full size.
 QImage rightSide(const QImage &screen)
 {
-    return screen.copy(QRect(screen.width() - 620, 0, 620, 760));
+    const int r = qRound(screen.devicePixelRatio());
+    return screen.copy(QRect(screen.width() - 620 * r, 0, 620 * r, 760 * r));
 }
 
 } // namespace

@@ -306,7 +306,8 @@ DragButton *iconOf(QLumiqDesk &desk, const QString &appId)
 // at full size.
 QImage rightPart(const QImage &screen)
 {
-    return screen.copy(QRect(screen.width() - 620, 0, 620, 520));
+    const int r = qRound(screen.devicePixelRatio());
+    return screen.copy(QRect(screen.width() - 620 * r, 0, 620 * r, 520 * r));
 }
 
 void sendMouse(QWidget *w, QEvent::Type type, const QPoint &pos, Qt::MouseButtons buttons)
