@@ -4,6 +4,7 @@
 #include "desktop/window/QLumiqDesk.h"
 #include "platform/DesktopLayer.h"
 #include "tests/desktop/DeskFixture.h"
+#include "tests/login/BoxAnswerer.h"
 
 #include <QLineEdit>
 #include <QPainter>
@@ -247,13 +248,16 @@ void TestDeskLayer::browserAndPopupLieAboveDesktop()
 void TestDeskLayer::emptyDesktopShowsWallpaper_data()
 {
     QTest::addColumn<bool>("chooseOne");
-    QTest::newRow("the wallpaper dialog's choice") << true;
-    QTest::newRow("nothing chosen: one of our own") << false;
+    QTest::addColumn<bool>("whileShown");
+    QTest::newRow("the wallpaper dialog's choice") << true << false;
+    QTest::newRow("chosen while the desktop is shown") << true << true;
+    QTest::newRow("nothing chosen: one of our own") << false << false;
 }
 
 void TestDeskLayer::emptyDesktopShowsWallpaper()
 {
     QFETCH(bool, chooseOne);
+    QFETCH(bool, whileShown);
     const QColor orange(230, 120, 20);
     // The client folder's own wallpapers.
     const QString own = qEnvironmentVariable("ORVANE_BIN_DIR") + "/BkImage";
@@ -266,11 +270,20 @@ void TestDeskLayer::emptyDesktopShowsWallpaper()
         QImage picture(64, 36, QImage::Format_RGB32);
         picture.fill(orange);
         QVERIFY(picture.save(m_chosen));
-        QVERIFY(Settings::setDesktopWallpaper(m_chosen));
+        if (!whileShown)
+            QVERIFY(Settings::setDesktopWallpaper(m_chosen));
     }
     startDesk();
     QVERIFY(m_desk->backdrop()->opaque());
     QTest::qWait(500); // the fade-in
+    if (whileShown) {
+        // What the wallpaper dialog's choice leads to; this machine's desktop
+        // may refuse it and say so in a box.
+        BoxAnswerer boxes;
+        m_desk->onModifyWindowBk(m_chosen);
+        QCOMPARE(Settings::desktopWallpaper(), m_chosen);
+        QTest::qWait(300);
+    }
     const QRect empty(300, 400, 600, 300);
     const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0, empty.x(), empty.y(), empty.width(),
                                                                      empty.height()).toImage();
