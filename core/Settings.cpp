@@ -20,6 +20,7 @@ const QString kUserPassword = QStringLiteral("/userinfo/userpwd");
 const QString kAutoLogin = QStringLiteral("/userinfo/flag");
 const QString kUid = QStringLiteral("/connect/uid");
 const QString kToken = QStringLiteral("/connect/token");
+const QString kDesktopWallpaper = QStringLiteral("/desktop/wallpaper");
 const QString kCurrentVersion = QStringLiteral("/MAINVER/curver");
 const QString kOfferedVersion = QStringLiteral("MAINVER/mainver");
 const QString kOfferedUrl = QStringLiteral("MAINVER/fileurl");
@@ -246,6 +247,30 @@ ServerSeed seedServerGroup(const QString &adminPath, const QString &path)
         return ServerSeed::Failed;
     }
     return ServerSeed::Seeded;
+}
+
+QString desktopWallpaper(const QString &path)
+{
+    return readText(path, kDesktopWallpaper);
+}
+
+bool setDesktopWallpaper(const QString &picturePath, const QString &path)
+{
+    if (lockedAgainstWriting(path)) {
+        qCWarning(lcCore) << path << "is read-only; the wallpaper is not remembered";
+        return false;
+    }
+    createOwnerOnly(path);
+    QSettings::Status status;
+    {
+        ConfigIni settings(path);
+        settings.setValue(kDesktopWallpaper, picturePath);
+        settings.sync();
+        status = settings.status();
+    }
+    // The file holds the remembered password.
+    restrictToOwner(path);
+    return status == QSettings::NoError;
 }
 
 QString installedVersion(const QString &path)

@@ -59,6 +59,11 @@ bool writeSignIn(const SignIn &signIn, const QString &path = configPath());
 enum class ServerSeed { Seeded, UserHasServer, NothingToSeed, Failed };
 ServerSeed seedServerGroup(const QString &adminPath, const QString &path = configPath());
 
+// [desktop] "wallpaper": the picture last chosen in the wallpaper dialog,
+// which the desktop shows where the screen shows nothing beneath it.
+QString desktopWallpaper(const QString &path = configPath());
+bool setDesktopWallpaper(const QString &picturePath, const QString &path = configPath());
+
 // UpdaterVer.ini: the installed version ("curver"), and the offer the
 // updater program reads ("mainver", "fileurl").
 QString installedVersion(const QString &path = versionPath());

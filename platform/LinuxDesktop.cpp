@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QEventLoop>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -304,6 +305,36 @@ QString gvariantString(const QString &text)
     escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     escaped.replace(QLatin1Char('\''), QStringLiteral("\\'"));
     return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+}
+
+QString gvariantStringValue(const QString &literal)
+{
+    const QString text = literal.trimmed();
+    if (text.size() < 2 || (text.at(0) != QLatin1Char('\'') && text.at(0) != QLatin1Char('"'))
+        || text.back() != text.at(0))
+        return QString();
+    const QChar quote = text.at(0);
+    QString value;
+    for (int i = 1; i < text.size() - 1; ++i) {
+        QChar c = text.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < text.size() - 1) {
+            c = text.at(++i);
+        } else if (c == quote) {
+            return QString(); // a second string or trailing text
+        }
+        value += c;
+    }
+    return value;
+}
+
+QString localPictureFile(const QString &uriOrPath)
+{
+    if (uriOrPath.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(uriOrPath);
+    const QUrl url(uriOrPath, QUrl::StrictMode);
+    if (!url.isValid() || !url.isLocalFile() || !url.host().isEmpty())
+        return QString();
+    return url.toLocalFile();
 }
 
 QString plasmaWallpaperScript(const QString &uri)

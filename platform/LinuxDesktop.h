@@ -81,6 +81,14 @@ QString fileUri(const QString &path);
 // A GVariant text literal of a string, as gsettings parses its value.
 QString gvariantString(const QString &text);
 
+// The text of a GVariant string literal as gsettings prints it ('…' or
+// "…", with backslash escapes); empty for anything that is not one.
+QString gvariantStringValue(const QString &literal);
+
+// The local file a wallpaper setting names: a "file:" URI or an absolute
+// path. Empty for any other kind of address.
+QString localPictureFile(const QString &uriOrPath);
+
 // A Plasma desktop script that makes the image URI the wallpaper of every
 // desktop; the URI is written as a script string literal.
 QString plasmaWallpaperScript(const QString &uri);

@@ -26,6 +26,11 @@ bool lockSession();
 // cannot be read or no desktop service on this machine took it.
 bool setDesktopWallpaper(const QString &picturePath);
 
+// The picture the system's desktop shows (GNOME's picture-uri), when it
+// can be read and names a local file; empty otherwise. Runs a short
+// program: not for every paint.
+QString systemWallpaper();
+
 // Hands a web address to the user's default browser. Only http and https
 // addresses with a host are handed over; anything else is refused with a
 // diagnostic line. False when refused or when no opener could be started.

@@ -100,6 +100,23 @@ bool setDesktopWallpaper(const QString &picturePath)
     return runDesktopSteps("wallpaper", LinuxDesktop::wallpaperSteps(picture.absoluteFilePath(), desktop));
 }
 
+QString systemWallpaper()
+{
+    const QString gsettings = QStandardPaths::findExecutable(QStringLiteral("gsettings"));
+    if (gsettings.isEmpty())
+        return QString();
+    QProcess get;
+    get.start(gsettings, {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.background"),
+                          QStringLiteral("picture-uri")});
+    if (!get.waitForFinished(3000) || get.exitStatus() != QProcess::NormalExit || get.exitCode() != 0) {
+        get.kill();
+        get.waitForFinished(1000);
+        return QString();
+    }
+    const QString value = LinuxDesktop::gvariantStringValue(QString::fromUtf8(get.readAllStandardOutput()));
+    return LinuxDesktop::localPictureFile(value);
+}
+
 bool openInBrowser(const QString &address)
 {
     QString why;

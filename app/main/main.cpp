@@ -1,6 +1,7 @@
 #include "app/main/AppCentreLink.h"
 #include "app/update/StartupLog.h"
 #include "app/update/StartupUpdate.h"
+#include "app/update/WindowSystemChoice.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
 #include "core/SingleInstance.h"
@@ -16,6 +17,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before the application object: it connects to the window system.
+    WindowSystemChoice::apply();
     // The built-in browser's web engine shares its GL contexts with ours.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -12,7 +12,9 @@
 #include "desktop/widgets/DragButton.h"
 #include "desktop/widgets/DragWidget.h"
 #include "desktop/widgets/ZAppMenuButton.h"
+#include "desktop/window/DeskBackdrop.h"
 #include "login/core/LoginDeployment.h"
+#include "platform/DesktopLayer.h"
 #include "platform/Platform.h"
 #include "push/QAcceptMsgWidget.h"
 #include "push/bridge/QJsInterface.h"
@@ -140,8 +142,10 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     ui->appCenterButton->setEnabled(false);
     connect(ui->appCenterButton, &QPushButton::clicked, this, [this]() { openAppCenterDlg(-1); });
 
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    // Frameless, no taskbar entry, and below every program's window.
+    setWindowFlags(DesktopLayer::desktopFlags());
     setAttribute(Qt::WA_TranslucentBackground);
+    m_backdrop = new DeskBackdrop(this, m_backgroundPixmap);
 
     // The push connection lives in a hidden page of the client's own; it
     // reports through the bridge. The message centre opens from its button
@@ -441,6 +445,9 @@ DragButton *QLumiqDesk::makeIcon(const DesktopAppInfoPtr &app)
 DragWidget *QLumiqDesk::makeGrid(const QList<DesktopAppInfoPtr> &apps, int rows, bool withAddButton)
 {
     auto *grid = new DragWidget(this, rows, DeskLayout::kGridColumns);
+    // Above the desktop, below the programs.
+    grid->setWindowFlags(grid->windowFlags() | DesktopLayer::onDesktopFlags());
+    m_backdrop->lieUnder(grid);
     // Showing a grid does not take the keyboard from where it is.
     grid->setAttribute(Qt::WA_ShowWithoutActivating);
     grid->setAccessibleDescription(QStringLiteral("方向键在图标间移动，回车启动，Tab 回到分类标签"));
@@ -564,6 +571,9 @@ void QLumiqDesk::upHeaderImage(const QString &)
 
 void QLumiqDesk::showEvent(QShowEvent *event)
 {
+    // The window manager keeps it as the desktop from its first mapping on.
+    if (!m_exposedLogged)
+        DesktopLayer::markAsDesktop(windowHandle());
     QMainWindow::showEvent(event);
     // The first time the window system puts the desktop on screen is
     // reported once (start-up timing reads it).
@@ -577,8 +587,19 @@ bool QLumiqDesk::eventFilter(QObject *object, QEvent *event)
         && windowHandle()->isExposed()) {
         m_exposedLogged = true;
         windowHandle()->removeEventFilter(this);
+        // The first grid was mapped before the desktop, which then came over
+        // it (or, to a window manager, had no desktop to lie above): mapped
+        // again, it lies above the desktop.
+        if (m_popupGrid && m_popupGrid->isVisible()) {
+            QWidget *keyboard = QApplication::focusWidget();
+            m_popupGrid->hide();
+            m_popupGrid->show();
+            if (keyboard && keyboard->window() == this)
+                giveFocus(keyboard, Qt::OtherFocusReason);
+        }
         qCInfo(lcDesktop) << "desktop window exposed with"
-                          << (m_popupGrid ? m_popupGrid->buttons().size() : 0) << "cells in its grid";
+                          << (m_popupGrid ? m_popupGrid->buttons().size() : 0) << "cells in its grid"
+                          << "under window manager" << DesktopLayer::windowManagerName();
     }
     if (event->type() == QEvent::MouseButtonRelease
         && (object == ui->label || object == ui->userNamelabel))
@@ -632,7 +653,7 @@ bool QLumiqDesk::eventFilter(QObject *object, QEvent *event)
 void QLumiqDesk::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.drawPixmap(rect(), m_backgroundPixmap);
+    m_backdrop->paint(painter, this);
 }
 
 void QLumiqDesk::resizeAllCtrl()
@@ -684,6 +705,11 @@ void QLumiqDesk::openWallpaperDlg()
 
 void QLumiqDesk::onModifyWindowBk(const QString &strPicPath)
 {
+    // Shown on this desktop whatever the system does with it: where nothing
+    // shows through, the desktop's own wallpaper is what the user sees.
+    if (!Settings::setDesktopWallpaper(strPicPath))
+        qCWarning(lcDesktop) << "the chosen wallpaper could not be remembered";
+    m_backdrop->reload();
     setWallpaperOrTell(strPicPath);
 }
 

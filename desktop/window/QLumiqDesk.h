@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+class DeskBackdrop;
 class PushView;
 class QAction;
 class QHostInfo;
@@ -86,6 +87,9 @@ public:
 
     // The hidden page that holds the push connection.
     PushView *pushView() const { return m_pushView.get(); }
+
+    // What the window paints beneath its own pictures.
+    DeskBackdrop *backdrop() const { return m_backdrop; }
 
 signals:
     // The app centre is asked for (its button, a grid's add button with that
@@ -202,5 +206,6 @@ private:
     bool m_networkAvailable = true;
     std::function<void(QMenu *)> m_menuRunner;
     bool m_exposedLogged = false;
+    DeskBackdrop *m_backdrop = nullptr;
     std::unique_ptr<PushView> m_pushView;
 };

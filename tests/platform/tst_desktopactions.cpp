@@ -346,6 +346,8 @@ void tst_DesktopActions::gnomeKeepsAnyFileName()
         QCOMPARE(uri.toLocalFile(), path);
     }
     QVERIFY(serviceCalls(QStringLiteral("plasma")).isEmpty());
+    // Read back as the desktop reads the system's wallpaper.
+    QCOMPARE(Platform::systemWallpaper(), path);
 }
 
 void tst_DesktopActions::gnomeWithoutDarkKey()
@@ -433,6 +435,8 @@ void tst_DesktopActions::nothingCanSetWallpaper()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("wallpaper failed")));
     QVERIFY(!Platform::setDesktopWallpaper(picture(QStringLiteral("star_max.jpg"))));
     QCOMPARE(programCalls(QStringLiteral("gsettings")).size(), 1);
+    // Nor can it say which picture the system shows.
+    QVERIFY(Platform::systemWallpaper().isEmpty());
 }
 
 // --- browser ------------------------------------------------------------

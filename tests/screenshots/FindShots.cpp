@@ -1,4 +1,5 @@
 #include "tests/screenshots/FindShots.h"
+#include "tests/screenshots/Scene.h"
 
 #include "core/Settings.h"
 #include "desktop/find/Favourites.h"
@@ -15,7 +16,8 @@ namespace {
 // grids are, at full size.
 QImage rightSide(const QImage &screen)
 {
-    return screen.copy(QRect(screen.width() - 620, 0, 620, 760));
+    const int r = qRound(screen.devicePixelRatio());
+    return screen.copy(QRect(screen.width() - 620 * r, 0, 620 * r, 760 * r));
 }
 
 } // namespace
@@ -39,6 +41,7 @@ void desktopFindShots(const ShotSink &sink)
         favourites.noteLaunched(QStringLiteral("a401"));
     }
 
+    Settings::setDesktopWallpaper(Scene::wallpaperPath());
     QLumiqDesk::setScreenAreaOverride(QSize(1920, 1040));
     QLumiqDesk desk(fixture.session.userInfo, fixture.session.serviceLinks, fixture.session.catalogue);
     desk.move(0, 0);

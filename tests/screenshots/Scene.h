@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QList>
 #include <QRect>
+#include <QString>
 
 class QWidget;
 
@@ -24,6 +25,12 @@ public:
     // The part of the screen covered by the windows added so far, with a
     // margin of wallpaper around it; the whole screen when none was added.
     QImage crop(int margin) const;
+
+    // The wallpaper's file. A desktop window paints it itself where no
+    // compositing manager shows what lies beneath it (the virtual screen),
+    // so it is told the same picture as its choice.
+    static void setWallpaperPath(const QString &path);
+    static QString wallpaperPath();
 
 private:
     QImage m_canvas;

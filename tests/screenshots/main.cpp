@@ -307,7 +307,8 @@ DragButton *iconOf(QLumiqDesk &desk, const QString &appId)
 // at full size.
 QImage rightPart(const QImage &screen)
 {
-    return screen.copy(QRect(screen.width() - 620, 0, 620, 520));
+    const int r = qRound(screen.devicePixelRatio());
+    return screen.copy(QRect(screen.width() - 620 * r, 0, 620 * r, 520 * r));
 }
 
 void sendMouse(QWidget *w, QEvent::Type type, const QPoint &pos, Qt::MouseButtons buttons)
@@ -326,6 +327,7 @@ void desktop(Shots &shots)
     DeskFixture fixture(service);
     if (!fixture.signedIn())
         return shots.fail(QStringLiteral("the demo account did not sign in"));
+    Settings::setDesktopWallpaper(Scene::wallpaperPath());
     QLumiqDesk::setScreenAreaOverride(QSize(1920, 1040));
     QLumiqDesk desk(fixture.session.userInfo, fixture.session.serviceLinks, fixture.session.catalogue);
     desk.move(0, 0);
@@ -772,6 +774,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    Scene::setWallpaperPath(parser.value(wallpaperOption));
     Shots shots(out, wallpaper);
     parkPointer();
     messageBoxes(shots);
