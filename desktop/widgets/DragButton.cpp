@@ -1,5 +1,7 @@
 #include "desktop/widgets/DragButton.h"
 
+#include "service/ImageCache.h"
+
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -28,13 +30,26 @@ void DragButton::setCaption(const QString &text)
 
 void DragButton::setPicturePath(const QString &path)
 {
+    disconnect(m_pictureFollow);
     QPixmap pixmap;
     if (!path.isEmpty())
         pixmap.load(path);
-    setPicture(pixmap);
+    showPicture(pixmap);
+    // A picture still on its way when the icon was made shows once it lands.
+    m_pictureFollow = PictureLanding::follow(this, path, [this, path] {
+        QPixmap landed;
+        if (landed.load(path))
+            showPicture(landed);
+    });
 }
 
 void DragButton::setPicture(const QPixmap &pixmap)
+{
+    disconnect(m_pictureFollow);
+    showPicture(pixmap);
+}
+
+void DragButton::showPicture(const QPixmap &pixmap)
 {
     m_picture = pixmap;
     update();

@@ -19,6 +19,7 @@
 #include "push/bridge/SessionOrigins.h"
 #include "push/core/PushConnection.h"
 #include "push/desk/DeskPush.h"
+#include "service/IconFetch.h"
 #include "service/ImageCache.h"
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
@@ -530,9 +531,33 @@ void QLumiqDesk::openAppCenterDlg(int categoryIndex)
 
 void QLumiqDesk::setupAvatar()
 {
+    disconnect(m_avatarFollow);
+    QString path;
+    if (!m_user.avatar.isEmpty()) {
+        // Waits as long as one picture may take; a slower one goes on into
+        // the cache and is shown when it lands.
+        path = IconFetch::concurrent({m_user.avatar}, AppPaths::appDirPath(), IconFetch::kPerHost, -1, this)
+                   .value(0);
+        m_avatarFollow = PictureLanding::follow(this, path, [this, path] { showAvatar(path); });
+    }
+    showAvatar(path);
+    ui->label->installEventFilter(this);
+
+    ui->userNamelabel->setText(m_user.company_name);
+    ui->userNamelabel->setAccessibleName(m_user.company_name.isEmpty() ? QStringLiteral("公司名称")
+                                                                       : m_user.company_name);
+    ui->userNamelabel->adjustSize();
+    const QRect a = ui->appCenterButton->geometry();
+    ui->userNamelabel->move(a.left() - ui->userNamelabel->width() - 20, ui->userNamelabel->y());
+    ui->label->move(a.left() - ui->userNamelabel->width() - ui->label->width() - 30, ui->label->y());
+    ui->userNamelabel->installEventFilter(this);
+}
+
+void QLumiqDesk::showAvatar(const QString &path)
+{
     QPixmap avatar;
-    if (!m_user.avatar.isEmpty())
-        avatar.load(fetchImageToCache(m_user.avatar));
+    if (!path.isEmpty())
+        avatar.load(path);
     const QSize size = ui->label->size();
     QPixmap round(size);
     round.fill(Qt::transparent);
@@ -545,16 +570,6 @@ void QLumiqDesk::setupAvatar()
         painter.drawPixmap(QRect(QPoint(0, 0), size), avatar);
     }
     ui->label->setPixmap(round);
-    ui->label->installEventFilter(this);
-
-    ui->userNamelabel->setText(m_user.company_name);
-    ui->userNamelabel->setAccessibleName(m_user.company_name.isEmpty() ? QStringLiteral("公司名称")
-                                                                       : m_user.company_name);
-    ui->userNamelabel->adjustSize();
-    const QRect a = ui->appCenterButton->geometry();
-    ui->userNamelabel->move(a.left() - ui->userNamelabel->width() - 20, ui->userNamelabel->y());
-    ui->label->move(a.left() - ui->userNamelabel->width() - ui->label->width() - 30, ui->label->y());
-    ui->userNamelabel->installEventFilter(this);
 }
 
 void QLumiqDesk::upHeaderImage(const QString &)

@@ -137,6 +137,8 @@ protected:
 
 private:
     void setupAvatar();
+    // The avatar label shows the picture at path, round.
+    void showAvatar(const QString &path);
     void updateScreenMetrics(const QSize &area);
     void createCategoryTabs();
     void clearCategoryTabs();
@@ -203,4 +205,5 @@ private:
     std::function<void(QMenu *)> m_menuRunner;
     bool m_exposedLogged = false;
     std::unique_ptr<PushView> m_pushView;
+    QMetaObject::Connection m_avatarFollow;
 };
