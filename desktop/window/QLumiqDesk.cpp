@@ -171,6 +171,9 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     ui->label->setFocusPolicy(Qt::StrongFocus);
     nameControls();
 
+    m_tabColumn = new TabColumn(this);
+    connect(m_tabColumn, &TabColumn::scrolled, this, &QLumiqDesk::followTabOfGrid);
+
     updateScreenMetrics(screenArea());
     createCategoryTabs();
     resizeAllCtrl();
@@ -286,6 +289,25 @@ void QLumiqDesk::createCategoryTabs()
         if (i == 0)
             m_firstTab = tab;
     }
+    QList<QWidget *> column;
+    for (ZAppMenuButton *tab : allTabs())
+        column.append(tab);
+    m_tabColumn->setBottom(tabColumnBottom());
+    m_tabColumn->setTabs(column, m_metrics.scaleX, m_metrics.scaleY);
+}
+
+int QLumiqDesk::tabColumnBottom() const
+{
+    // What the screen shows of the window.
+    return qMin(height(), m_metrics.screenHeight);
+}
+
+void QLumiqDesk::followTabOfGrid()
+{
+    ZAppMenuButton *tab = tabOfOpenGrid();
+    if (!m_popupGrid || !tab || !m_tabColumn->isShown(tab))
+        return;
+    m_popupGrid->move(DeskLayout::gridGeometry(tab->geometry(), m_popupGrid->rows()).translated(pos()).topLeft());
 }
 
 void QLumiqDesk::clearCategoryTabs()
@@ -296,6 +318,7 @@ void QLumiqDesk::clearCategoryTabs()
     delete m_commonTab.data();
     m_commonTab = nullptr;
     m_firstTab = nullptr;
+    m_tabColumn->setTabs({}, m_metrics.scaleX, m_metrics.scaleY);
 }
 
 QList<ZAppMenuButton *> QLumiqDesk::allTabs() const
@@ -348,6 +371,7 @@ void QLumiqDesk::pressTab(ZAppMenuButton *tab)
     if (m_popupPinned == 1 || m_popupGrid)
         dropGrid();
     m_popupPinned = 1;
+    m_tabColumn->ensureShown(tab);
     openGrid(tab);
 }
 
@@ -680,6 +704,7 @@ void QLumiqDesk::applyScreenArea(const QSize &area)
         tab->move(tab->x() + dx, tab->y());
         tab->show();
     }
+    m_tabColumn->setBottom(tabColumnBottom());
     if (isSearchOpen())
         m_searchField->setGeometry(DeskLayout::searchFieldGeometry(m_metrics.scaleX, m_metrics.scaleY));
     if (m_popupGrid)

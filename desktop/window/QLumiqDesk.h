@@ -6,6 +6,7 @@
 #include "desktop/find/Favourites.h"
 #include "desktop/widgets/DragButton.h"
 #include "desktop/widgets/DragWidget.h"
+#include "desktop/widgets/TabColumn.h"
 #include "desktop/widgets/ZAppMenuButton.h"
 #include "login/core/LoginRecords.h"
 #include "sysinfo/FindRegedit.h"
@@ -62,6 +63,8 @@ public:
     // The "常用" tab above the categories (none while the catalogue is empty).
     ZAppMenuButton *commonTab() const { return m_commonTab; }
     ZAppMenuButton *firstTab() const { return m_firstTab; }
+    // Keeps the tabs within the screen, scrolling them when they do not fit.
+    TabColumn *tabColumn() const { return m_tabColumn; }
     DragWidget *popupGrid() const { return m_popupGrid; }
     // What the open grid shows; popupCategory() is set for Category only.
     enum class GridKind { None, Category, Common, Search };
@@ -142,6 +145,10 @@ private:
     void updateScreenMetrics(const QSize &area);
     void createCategoryTabs();
     void clearCategoryTabs();
+    // The lower edge the tab column ends above.
+    int tabColumnBottom() const;
+    // The open grid follows its tab when the column scrolls.
+    void followTabOfGrid();
     // The category a tab stands for; empty for anything else.
     QString tabCategory(QObject *tab) const;
     ZAppMenuButton *tabOf(const QString &categoryId) const;
@@ -195,6 +202,7 @@ private:
     QPixmap m_backgroundPixmap;
     QList<QPair<QPointer<ZAppMenuButton>, QString>> m_categoryTabs;
     QPointer<ZAppMenuButton> m_firstTab;
+    TabColumn *m_tabColumn = nullptr;
     QPointer<DragButton> m_menuTarget;
     QPointer<FindRegedit> m_uninstallWatcher;
     QList<QPointer<FindRegedit>> m_watchers;
