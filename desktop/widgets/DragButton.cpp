@@ -1,6 +1,7 @@
 #include "desktop/widgets/DragButton.h"
 
 #include "service/ImageCache.h"
+#include "ui/KeyboardFocus.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -18,6 +19,7 @@ DragButton::DragButton(QWidget *parent)
     m_holdTimer->setSingleShot(true);
     connect(m_holdTimer, &QTimer::timeout, this, &DragButton::hold_slot);
     setFocusPolicy(Qt::StrongFocus);
+    KeyboardFocus::track(this);
 }
 
 DragButton::~DragButton() = default;
@@ -198,7 +200,7 @@ void DragButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (hasFocus()) {
+    if (KeyboardFocus::shows(this)) {
         // Seen on a light or a dark wallpaper alike: white over a dark edge.
         const QRectF frame = QRectF(rect()).adjusted(2, 2, -2, -2);
         painter.setPen(QPen(QColor(0, 0, 0, 110), 4));

@@ -12,7 +12,8 @@ class QTimer;
 // pointer is over it, and follows the pointer while it is held down so the
 // grid can move it to another cell. From the keyboard: Enter launches as
 // a double-click does, the menu key asks for the context menu, arrow keys
-// are left to the grid; the focused icon is drawn with a frame.
+// are left to the grid; an icon the keyboard focused is drawn with a frame
+// (a click gives none).
 class DragButton : public QToolButton
 {
     Q_OBJECT

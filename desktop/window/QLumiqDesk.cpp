@@ -24,6 +24,7 @@
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
 #include "sysinfo/FindRegedit.h"
+#include "ui/KeyboardFocus.h"
 #include "ui/QMsgDlg.h"
 #include "ui_QLumiqDesk.h"
 
@@ -53,8 +54,9 @@ QSize g_screenAreaOverride;
 const char kTabStyle[] =
     "QPushButton{text-align: center center;border-image: url(:/QOrvaneDesk/image/classinfo.png);"
     "color:rgb(255,255,255);border-radius: 2px;font: 12px \"微软雅黑\" 75;}"
-    // The keyboard's tab stands out (the window draws no focus outline).
-    "QPushButton:focus{color:rgb(255,214,0);text-decoration: underline;}";
+    // The keyboard's tab stands out (the window draws no focus outline); a
+    // clicked one does not.
+    "QPushButton[keyboardFocus=\"true\"]{color:rgb(255,214,0);text-decoration: underline;}";
 
 } // namespace
 
@@ -263,6 +265,7 @@ ZAppMenuButton *QLumiqDesk::makeTab(const QString &objectName, const QString &na
     connect(tab, &ZAppMenuButton::ELCSignal, this, &QLumiqDesk::clickBtnOp);
     tab->setText(DeskLayout::verticalTabText(name));
     tab->setAccessibleName(name);
+    KeyboardFocus::track(tab);
     tab->setStyleSheet(QString::fromUtf8(kTabStyle));
     tab->setGeometry(DeskLayout::categoryTabGeometry(slot, m_metrics.scaleX, m_metrics.scaleY));
     tab->show();
@@ -509,7 +512,7 @@ void QLumiqDesk::giveFocus(QWidget *widget, Qt::FocusReason reason)
     // on its way to taking the activation.
     if (QWidget *window = widget->window())
         window->activateWindow();
-    widget->setFocus(reason);
+    KeyboardFocus::give(widget, reason);
 }
 
 bool QLumiqDesk::focusNextPrevChild(bool next)
@@ -848,12 +851,15 @@ void QLumiqDesk::refreshCommonGrid()
     if (!m_popupGrid || m_popupKind != GridKind::Common || !m_commonTab)
         return;
     const int focused = m_popupGrid->focusedIndex();
+    // The new icon in its place is framed only if the old one was.
+    const bool keyboard = focused >= 0 && KeyboardFocus::shows(m_popupGrid->buttons().at(focused));
     const int pinned = m_popupPinned;
     dropGrid();
     m_popupPinned = pinned;
     openGrid(m_commonTab);
     if (focused >= 0 && m_popupGrid)
-        m_popupGrid->focusIcon(qMin(focused, m_popupGrid->buttons().size() - 1));
+        m_popupGrid->focusIcon(qMin(focused, m_popupGrid->buttons().size() - 1),
+                               keyboard ? Qt::OtherFocusReason : Qt::MouseFocusReason);
 }
 
 void QLumiqDesk::launchApp(const DesktopAppInfoPtr &app)

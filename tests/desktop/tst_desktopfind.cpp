@@ -45,6 +45,7 @@ private slots:
     void focusedIconIsFramed();
     void everyControlHasAnAccessibleName();
     void twelveCategoriesScrollAndAllOpen();
+    void focusMarkOnlyFromKeyboard();
 
 private:
     DesktopAppInfoPtr app(const QString &id, const QString &category, const QString &name,
@@ -661,6 +662,49 @@ void TestDesktopFind::twelveCategoriesScrollAndAllOpen()
     QVERIFY(!m_desk->tabColumn()->scrolls());
     QVERIFY(!up->isVisible() && !down->isVisible());
     QCOMPARE(m_desk->categoryTabs().last()->geometry(), QRect(1890, 440, 30, 90));
+}
+
+// A click gives an icon or a tab the focus without a mark; the keyboard's
+// moves show it.
+void TestDesktopFind::focusMarkOnlyFromKeyboard()
+{
+    DragWidget *grid = m_desk->popupGrid();
+    DragButton *word = grid->buttons().at(0);
+    DragButton *excel = grid->buttons().at(1);
+    auto edge = [](DragButton *b) { return b->grab().toImage().pixel(2, b->height() / 2); };
+    // A click lands in an active window, as the window system makes it.
+    grid->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), grid);
+
+    QTest::mouseClick(word, Qt::LeftButton, Qt::NoModifier, QPoint(30, 30));
+    QTRY_COMPARE(focused(), word);
+    QVERIFY(qAlpha(edge(word)) < 20);
+
+    // An arrow moves the focus: the icon it lands on is framed.
+    QTest::keyClick(word, Qt::Key_Right);
+    QTRY_COMPARE(focused(), excel);
+    QVERIFY(qRed(edge(excel)) >= 240 && qAlpha(edge(excel)) >= 240);
+
+    // A click takes the frame away again, also from the icon clicked.
+    QTest::mouseClick(word, Qt::LeftButton, Qt::NoModifier, QPoint(30, 30));
+    QTRY_COMPARE(focused(), word);
+    QVERIFY(qAlpha(edge(word)) < 20);
+    QVERIFY(qAlpha(edge(excel)) < 20);
+
+    // A tab: clicked, it looks as it does without the focus; reached with
+    // Tab, it is marked.
+    ZAppMenuButton *tab = m_desk->categoryTabs().at(1);
+    const QImage plain = tab->grab().toImage();
+    m_desk->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), m_desk.data());
+    QTest::mouseClick(tab, Qt::LeftButton);
+    QTRY_COMPARE(focused(), tab);
+    QCOMPARE(tab->grab().toImage(), plain);
+    m_desk->categoryTabs().at(2)->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(focused(), m_desk->categoryTabs().at(2));
+    tab->setFocus(Qt::BacktabFocusReason);
+    QTRY_COMPARE(focused(), tab);
+    QVERIFY(tab->grab().toImage() != plain);
 }
 
 QTEST_MAIN(TestDesktopFind)
