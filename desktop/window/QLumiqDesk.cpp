@@ -5,6 +5,7 @@
 #include "desktop/DesktopLog.h"
 #include "desktop/browser/BrowserOpen.h"
 #include "desktop/core/LaunchPlan.h"
+#include "desktop/core/StoreCategory.h"
 #include "desktop/launch/AppLaunch.h"
 #include "desktop/settings/QSettingDlg.h"
 #include "desktop/settings/SystemActions.h"
@@ -431,10 +432,16 @@ void QLumiqDesk::openGrid(ZAppMenuButton *tab)
     DragWidget *grid = makeGrid(shown, rows, true);
     grid->setObjectName(QStringLiteral("popupGrid"));
     grid->setAccessibleName(tab->accessibleName());
-    // The add button opens the app centre at this grid's category.
-    const int categoryIndex = m_store.categoryIndex(categoryId);
-    connect(grid, &DragWidget::openAccept, this,
-            [this, categoryIndex]() { openAppCenterDlg(categoryIndex); });
+    // The add button opens the app centre at the store's category that
+    // matches this one (the store lists its categories in its own order).
+    QString categoryName;
+    for (const auto &entry : m_store.catalogue()) {
+        if (entry.first && entry.first->id == categoryId)
+            categoryName = entry.first->name;
+    }
+    connect(grid, &DragWidget::openAccept, this, [this, categoryId, categoryName]() {
+        openAppCenterDlg(StoreCategory::indexFor(m_links.appCategoryLinks, categoryId, categoryName));
+    });
     // Tabs lie in this window; the grid is a window of its own.
     QRect geometry = DeskLayout::gridGeometry(tab->geometry(), rows);
     geometry.translate(pos());

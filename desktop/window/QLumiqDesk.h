@@ -91,8 +91,9 @@ public:
     PushView *pushView() const { return m_pushView.get(); }
 
 signals:
-    // The app centre is asked for (its button, a grid's add button with that
-    // category's index, -1 for none); the network check has passed.
+    // The app centre is asked for (its button: -1; a grid's add button: the
+    // index of the store category matching the grid's); the network check
+    // has passed.
     void appCentreRequested(int categoryIndex);
     // A pop-up's "安装": the whole push message, for the app centre.
     void installOffer(const QString &strJson);

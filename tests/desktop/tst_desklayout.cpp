@@ -1,4 +1,5 @@
 #include "desktop/core/DeskLayout.h"
+#include "desktop/core/StoreCategory.h"
 
 #include <QtTest>
 
@@ -35,6 +36,8 @@ private slots:
     void searchGeometry();
     void tabColumn_data();
     void tabColumn();
+    void storeCategory_data();
+    void storeCategory();
 };
 
 void TestDeskLayout::screenMetrics()
@@ -405,6 +408,36 @@ void TestDeskLayout::tabColumn()
     if (shown > 1)
         QVERIFY(view.down.bottom() < bottom);
     QCOMPARE(view.up.top(), categoryTabGeometry(0, scale, scale).top());
+}
+
+void TestDeskLayout::storeCategory_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+    // The store's own order, its pages named by address in several forms.
+    QTest::newRow("by id") << "c1" << QStringLiteral("办公") << 2;
+    QTest::newRow("id in a whole address") << "c7" << QStringLiteral("其他") << 4;
+    QTest::newRow("id before the name") << "c4" << QStringLiteral("生活") << 1;
+    QTest::newRow("by name when no id matches") << "c2" << QStringLiteral("设计") << 3;
+    QTest::newRow("neither: the first") << "c3" << QStringLiteral("开发") << 0;
+    QTest::newRow("an id is a whole value, not a part") << "c" << QString() << 0;
+}
+
+void TestDeskLayout::storeCategory()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    const QList<QPair<QString, QString>> store{
+        {QStringLiteral("生活"), "?cate_id=q9&uid=u1"},
+        {QStringLiteral("生活服务"), "?uid=u1&cate_id=c4"},
+        {QStringLiteral("办公软件"), "?cate_id=c1"},
+        {QStringLiteral("设计"), "?cate_id=d2"},
+        {QStringLiteral("其他"), "http://store.example/list?cate_id=c7#top"},
+    };
+    QCOMPARE(StoreCategory::indexFor(store, id, name), index);
+    QCOMPARE(StoreCategory::indexFor({}, id, name), -1);
 }
 
 QTEST_APPLESS_MAIN(TestDeskLayout)

@@ -46,6 +46,8 @@ private slots:
     void everyControlHasAnAccessibleName();
     void twelveCategoriesScrollAndAllOpen();
     void focusMarkOnlyFromKeyboard();
+    void addOpensMatchingStoreCategory_data();
+    void addOpensMatchingStoreCategory();
 
 private:
     DesktopAppInfoPtr app(const QString &id, const QString &category, const QString &name,
@@ -705,6 +707,36 @@ void TestDesktopFind::focusMarkOnlyFromKeyboard()
     tab->setFocus(Qt::BacktabFocusReason);
     QTRY_COMPARE(focused(), tab);
     QVERIFY(tab->grab().toImage() != plain);
+}
+
+// The store lists its categories in an order of its own: a grid's "添加"
+// opens the one that matches by id, else by name, else the first.
+void TestDesktopFind::addOpensMatchingStoreCategory_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<int>("storeIndex");
+    QTest::newRow("办公 by id") << 0 << 2;
+    QTest::newRow("设计 by name") << 1 << 1;
+    QTest::newRow("开发 matches nothing") << 2 << 0;
+}
+
+void TestDesktopFind::addOpensMatchingStoreCategory()
+{
+    QFETCH(int, tab);
+    QFETCH(int, storeIndex);
+    m_links.appCategoryLinks = {
+        {QStringLiteral("热门"), "?cate_id=s1&uid=u7"},
+        {QStringLiteral("设计"), "?cate_id=s2&uid=u7"},
+        {QStringLiteral("办公软件"), "?cate_id=c1&uid=u7"},
+    };
+    QSignalSpy requested(m_desk.data(), &QLumiqDesk::appCentreRequested);
+    QTest::mouseClick(m_desk->categoryTabs().at(tab), Qt::LeftButton);
+    DragButton *add = m_desk->popupGrid()->addButtonWidget();
+    QVERIFY(add);
+    QTest::mouseDClick(add, Qt::LeftButton);
+    QCOMPARE(requested.count(), 1);
+    QCOMPARE(requested.first().first().toInt(), storeIndex);
+    m_links.appCategoryLinks.clear();
 }
 
 QTEST_MAIN(TestDesktopFind)
