@@ -9,6 +9,8 @@
 namespace {
 
 const char kProperty[] = "keyboardFocus";
+// How the focus came, kept while the window is put aside.
+const char kOrigin[] = "keyboardFocusOrigin";
 
 class FocusWatch : public QObject
 {
@@ -21,11 +23,18 @@ public:
         if (!widget)
             return false;
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        // A window put aside or brought back, or a menu over it, leaves the
-        // mark as it was.
-        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-            return false;
-        set(widget, event->type() == QEvent::FocusIn && fromKeyboard(reason));
+        // A window put aside or brought back, or a menu over it, hides the
+        // mark for the while and brings back the one the focus came with.
+        const bool aside = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+        if (event->type() == QEvent::FocusOut) {
+            if (!aside)
+                widget->setProperty(kOrigin, false);
+            set(widget, false);
+        } else {
+            if (!aside)
+                widget->setProperty(kOrigin, fromKeyboard(reason));
+            set(widget, widget->property(kOrigin).toBool());
+        }
         return false;
     }
 
@@ -61,6 +70,7 @@ void track(QWidget *widget)
     if (!widget)
         return;
     widget->setProperty(kProperty, false);
+    widget->setProperty(kOrigin, false);
     widget->installEventFilter(watch());
 }
 
@@ -73,9 +83,11 @@ void give(QWidget *widget, Qt::FocusReason reason)
 {
     if (!widget)
         return;
-    // Focus given back to where it already is changes nothing.
+    // Focus given back to where it already is changes nothing. In a window
+    // not active yet the focus arrives with the window's activation, which
+    // brings back what is noted here.
     if (!widget->hasFocus() && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-        FocusWatch::set(widget, FocusWatch::fromKeyboard(reason));
+        widget->setProperty(kOrigin, FocusWatch::fromKeyboard(reason));
     widget->setFocus(reason);
 }
 

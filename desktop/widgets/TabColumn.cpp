@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QWidget>
@@ -36,10 +37,15 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const bool active = isEnabled();
-        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(20, 40, 80, active ? (isDown() ? 230 : underMouse() ? 210 : 170) : 90));
-        painter.drawRoundedRect(box, 3, 3);
+        painter.setOpacity(active ? (isDown() ? 0.75 : 1.0) : 0.45);
+        if (!m_face.isNull()) {
+            painter.drawPixmap(rect(), m_face);
+        } else {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(40, 110, 200));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+        }
+        painter.setOpacity(active && underMouse() ? 1.0 : active ? 0.9 : 0.6);
         const qreal cx = width() / 2.0;
         const qreal cy = height() / 2.0;
         const qreal w = qMin(width(), height()) * 0.3;
@@ -49,13 +55,14 @@ protected:
         chevron.lineTo(cx, m_up ? cy - h / 2 : cy + h / 2);
         chevron.lineTo(cx + w, m_up ? cy + h / 2 : cy - h / 2);
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(QColor(255, 255, 255, active ? 255 : 110), 2, Qt::SolidLine, Qt::RoundCap,
-                            Qt::RoundJoin));
+        painter.setPen(QPen(QColor(255, 255, 255), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPath(chevron);
     }
 
 private:
     bool m_up;
+    // The tabs' own picture, so the arrows read as part of the column.
+    const QPixmap m_face{QStringLiteral(":/QOrvaneDesk/image/classinfo.png")};
 };
 
 } // namespace
