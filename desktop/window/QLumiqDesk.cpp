@@ -76,6 +76,9 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     , m_favourites(Favourites::defaultPath(), Settings::uid())
 {
     registerDesktopAppTypes();
+    // Before anything that waits (and so lets events in) may reach the tabs.
+    m_tabColumn = new TabColumn(this);
+    connect(m_tabColumn, &TabColumn::scrolled, this, &QLumiqDesk::followTabOfGrid);
 
     auto *fade = new QPropertyAnimation(this, "windowOpacity", this);
     fade->setDuration(200);
@@ -173,9 +176,6 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     // The avatar opens the user centre from the keyboard too.
     ui->label->setFocusPolicy(Qt::StrongFocus);
     nameControls();
-
-    m_tabColumn = new TabColumn(this);
-    connect(m_tabColumn, &TabColumn::scrolled, this, &QLumiqDesk::followTabOfGrid);
 
     updateScreenMetrics(screenArea());
     createCategoryTabs();
