@@ -61,14 +61,21 @@ void QAcceptMsgWidget::showOffer()
 void QAcceptMsgWidget::fetchPicture()
 {
     // The shared picture download, without waiting for it: the pop-up shows
-    // at once and the picture follows.
+    // at once and the picture follows, also when another download of the
+    // same picture is the one that brings it.
     auto *download = new CloudDownload(this);
     download->setDownloadInfo(AppPaths::appDirPath(), m_message.icon);
     m_download = download;
+    const QString path = ImageCache::localPath(AppPaths::appDirPath(), m_message.icon);
+    if (!m_message.icon.isEmpty()) {
+        PictureLanding::follow(this, path, [this, path] {
+            const QPixmap picture(path);
+            if (!picture.isNull())
+                ui->appIconLabel->setPixmap(picture);
+        });
+    }
     connect(download, &CloudDownload::finished_signal, this, [this, download] {
         const QPixmap picture(download->succeeded() ? download->localPath() : QString());
-        if (!picture.isNull())
-            ui->appIconLabel->setPixmap(picture);
         download->deleteLater();
         emit pictureSettled(!picture.isNull());
     });

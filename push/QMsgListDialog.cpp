@@ -15,7 +15,9 @@ QMsgListDialog::QMsgListDialog(QWidget *parent)
     , m_fetch(new NoticeFetch(this))
 {
     ui->setupUi(this);
-    chrome().apply(this, FramelessChrome::Frame::Tool, true);
+    // Opaque like the other dialogs; no key closes it (Escape above all).
+    chrome().apply(this, FramelessChrome::Frame::Tool, false);
+    setKeyPolicy(FramelessChrome::Keys::AllSwallowed);
     chrome().setBackground(QStringLiteral(":/QOrvaneDesk/image/msgListDlg.png"));
     chrome().fadeIn();
 

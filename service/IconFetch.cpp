@@ -60,6 +60,7 @@ public:
     }
 
     bool isDone() const { return m_remaining == 0; }
+
     // Called once the last download has ended.
     std::function<void()> onDone;
 
@@ -113,7 +114,9 @@ QStringList concurrent(const QStringList &addresses, const QString &baseDir, int
     // reports too, picture or not, also when a wait is cut short.
     QStringList paths;
     QSet<QString> seen;
-    auto *batch = new Batch(baseDir, perHost, timeoutMs, owner);
+    // With an owner a picture may go on past the wait, so its own time-out
+    // is the late one: one cut off at the end of the wait would never come.
+    auto *batch = new Batch(baseDir, perHost, owner ? ImageCache::kLateTimeoutMs : timeoutMs, owner);
     for (const QString &address : addresses) {
         paths.append(QDir::fromNativeSeparators(ImageCache::localPath(baseDir, address)));
         if (!seen.contains(address)) {

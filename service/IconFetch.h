@@ -18,13 +18,15 @@ constexpr int kPerHost = 6;
 // One picture after the other, each awaited before the next.
 QStringList sequential(const QStringList &addresses, const QString &baseDir);
 
-// A few pictures at a time per host; each still bounded by its own
-// time-out (timeoutMs, or the picture default), counted from the moment
-// its request goes out. An address that occurs more than once is
-// downloaded once. The call waits at most one such time-out in all,
-// however many pictures there are. Pictures still missing then keep their
-// paths: with an owner they go on downloading into the cache and arrive
-// later (ended when the owner goes); without one they are given up.
+// A few pictures at a time per host. An address that occurs more than
+// once is downloaded once. The call waits at most one time-out (timeoutMs,
+// or the picture default) in all, however many pictures there are.
+// Without an owner each picture is bounded by that time-out too, counted
+// from the moment its request goes out, and those still missing when the
+// wait ends are given up. With an owner they go on downloading into the
+// cache, each within the late time-out, and arrive later (announced by
+// PictureLanding; ended when the owner goes). Missing pictures keep their
+// paths either way.
 QStringList concurrent(const QStringList &addresses, const QString &baseDir,
                        int perHost = kPerHost, int timeoutMs = -1,
                        QObject *owner = nullptr);

@@ -5,6 +5,7 @@
 #include "service/NetworkAccess.h"
 #include "service/ServiceLog.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QEventLoop>
@@ -120,7 +121,7 @@ bool CloudDownload::begin()
     QNetworkRequest request(QUrl(m_address, QUrl::TolerantMode));
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
-    m_reply = threadNetworkManager()->get(request);
+    m_reply = pictureNetworkManager()->get(request);
     // The network thread waits while this much is unread, so an oversized
     // body is never held in memory beyond the bound.
     m_reply->setReadBufferSize(kReadBufferBytes);
@@ -220,7 +221,35 @@ void CloudDownload::finish(bool ok)
     }
     if (m_loop)
         m_loop->quit();
+    if (m_succeeded)
+        emit PictureLanding::instance()->landed(QDir::cleanPath(QDir::fromNativeSeparators(m_localPath)));
     emit finished_signal();
+}
+
+PictureLanding *PictureLanding::instance()
+{
+    static PictureLanding *landing = [] {
+        auto *created = new PictureLanding;
+        // Whichever thread asks first, the announcements are the GUI
+        // thread's. It lasts as long as the process.
+        if (QCoreApplication *app = QCoreApplication::instance())
+            created->moveToThread(app->thread());
+        return created;
+    }();
+    return landing;
+}
+
+QMetaObject::Connection PictureLanding::follow(QObject *context, const QString &path,
+                                               std::function<void()> show)
+{
+    if (path.isEmpty() || !context || !show)
+        return QMetaObject::Connection();
+    const QString wanted = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    return connect(instance(), &PictureLanding::landed, context,
+                   [wanted, show = std::move(show)](const QString &landed) {
+                       if (landed == wanted)
+                           show();
+                   });
 }
 
 QString fetchImageToCache(const QString &address)

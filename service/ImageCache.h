@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QNetworkReply;
@@ -14,6 +15,9 @@ class QEventLoop;
 namespace ImageCache {
 
 constexpr int kTimeoutMs = 10000;
+// A picture that may go on into the cache behind a wait that ended takes
+// at most this long.
+constexpr int kLateTimeoutMs = 60000;
 // No picture a service points to comes near this; a body that passes it
 // (counted after decompression) is cut off and fails like any transfer.
 constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
@@ -96,6 +100,29 @@ private:
     qint64 m_maxBytes = ImageCache::kMaxPictureBytes;
     qint64 m_received = 0;
     bool m_succeeded = false;
+};
+
+// Tells the widgets that show a cached picture when a download has written
+// it anew, so that a picture that arrives after its widget was built still
+// reaches it. Lives in the GUI thread.
+class PictureLanding : public QObject
+{
+    Q_OBJECT
+public:
+    static PictureLanding *instance();
+
+    // Calls show() each time a download stores the picture at path (a cache
+    // path as fetchImageToCache and the catalogue name it), for as long as
+    // context lives; in context's thread. Disconnect the result to stop.
+    static QMetaObject::Connection follow(QObject *context, const QString &path,
+                                          std::function<void()> show);
+
+signals:
+    // A complete picture was stored at this path (forward slashes).
+    void landed(const QString &path);
+
+private:
+    PictureLanding() = default;
 };
 
 // Downloads a picture into appDirPath/CacheImage and returns the local path

@@ -18,6 +18,11 @@ void FramelessChrome::apply(QWidget *window, Frame frame, bool translucent)
     window->setWindowFlags(kind | Qt::FramelessWindowHint);
     if (translucent)
         window->setAttribute(Qt::WA_TranslucentBackground);
+    // A fade-in asked for before the chrome knew its window starts now.
+    if (m_fadeInPending) {
+        m_fadeInPending = false;
+        fadeIn();
+    }
 }
 
 void FramelessChrome::setBackground(const QString &resource)
@@ -27,8 +32,10 @@ void FramelessChrome::setBackground(const QString &resource)
 
 void FramelessChrome::fadeIn()
 {
-    if (!m_window)
+    if (!m_window) {
+        m_fadeInPending = true;
         return;
+    }
     auto *animation = new QPropertyAnimation(m_window, "windowOpacity", m_window);
     animation->setDuration(FadeMs);
     animation->setStartValue(0.0);

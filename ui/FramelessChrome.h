@@ -35,7 +35,8 @@ public:
     void setBackground(const QString &resource);
     const QPixmap &background() const { return m_background; }
 
-    // Opacity 0 -> 1 over 200 ms; nothing waits for it.
+    // Opacity 0 -> 1 over 200 ms; nothing waits for it. Asked for before
+    // apply(), it starts there.
     void fadeIn();
     // Opacity 1 -> 0 over 200 ms, then finalAction (accept, reject, close,
     // hide) runs on the window. The animation belongs to the window, so it
@@ -54,6 +55,7 @@ public:
 
 private:
     QPointer<QWidget> m_window;
+    bool m_fadeInPending = false;
     QPixmap m_background;
     QPoint m_windowAtPress;
     QPoint m_cursorAtPress;

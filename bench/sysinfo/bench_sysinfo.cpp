@@ -1,12 +1,16 @@
 // Cost of one installed-software query over many desktop entries plus this
-// machine's package database, and what a watcher polling at the default
+// machine's package database, beside a bare walk of the same folders (what
+// any look that has to list them costs at least), the cost of a query
+// right after one entry changed, and what a watcher polling at the default
 // pace costs in CPU.
 
 #include "sysinfo/FindRegedit.h"
+#include "platform/Platform.h"
 #include "sysinfo/QGetInfomation.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -48,6 +52,22 @@ bool writeEntries(const QString &folder, int count)
     return true;
 }
 
+// The folders' entries listed, nothing read: the floor of a look that walks.
+int walkFolders()
+{
+    int files = 0;
+    const QStringList folders = Platform::applicationFolders();
+    for (const QString &folder : folders) {
+        QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+        while (it.hasNext()) {
+            it.next();
+            ++files;
+        }
+    }
+    return files;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -86,6 +106,30 @@ int main(int argc, char **argv)
                 int(software.size()) - packages, packages, software.size());
     std::printf("  %.2f ms per query (wall), %.2f ms CPU per query, %d queries\n", wallPerQuery, cpuPerQuery,
                 queries);
+
+    int walked = 0;
+    wall.restart();
+    for (int i = 0; i < queries; ++i)
+        walked = walkFolders();
+    const double walkPerQuery = double(wall.nsecsElapsed()) / 1e6 / queries;
+    std::printf("bare walk of the same folders (the floor of a look that lists them): %d files\n", walked);
+    std::printf("  %.2f ms per walk; query / walk = %.3f\n", walkPerQuery, wallPerQuery / walkPerQuery);
+
+    // One entry rewritten before each query: the walk plus one file read.
+    const QString changed = root.filePath("data/applications/app-00000.desktop");
+    double changedMs = 0;
+    for (int i = 0; i < queries; ++i) {
+        QFile file(changed);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return 1;
+        file.write("# touched\n");
+        file.close();
+        wall.restart();
+        software.clear();
+        info.installedSoftware(&software);
+        changedMs += double(wall.nsecsElapsed()) / 1e6;
+    }
+    std::printf("  %.2f ms per query after one entry changed\n", changedMs / queries);
 
     // A watcher that never finds its target, with the pause scaled down; the
     // main thread only waits, so the process CPU time is the watcher's.

@@ -62,6 +62,42 @@ QRect categoryTabGeometry(int index, float scaleX, float scaleY)
     return QRect(x, y, int(scaleX * 30), int(scaleY * 90));
 }
 
+TabColumnView tabColumnView(int count, int first, int bottom, float scaleX, float scaleY)
+{
+    TabColumnView view;
+    count = qMax(0, count);
+    view.tabs.resize(count);
+    if (count == 0)
+        return view;
+    const QRect last = categoryTabGeometry(count - 1, scaleX, scaleY);
+    if (last.y() + last.height() <= bottom) {
+        for (int i = 0; i < count; ++i)
+            view.tabs[i] = categoryTabGeometry(i, scaleX, scaleY);
+        view.shown = count;
+        return view;
+    }
+
+    view.scrolls = true;
+    const QRect top = categoryTabGeometry(0, scaleX, scaleY);
+    const int arrow = qMax(12, int(kTabArrowHeight * scaleY));
+    view.up = QRect(top.x(), top.y(), top.width(), arrow);
+    const int firstY = top.y() + arrow + kTabArrowGap;
+    // The spacing of the tabs where they all fit: a tab and its gap.
+    const float pitch = 90 * scaleY + 10;
+    const int height = top.height();
+    // Tabs from firstY on, each pitch apart, then the gap and the arrow.
+    int fit = 0;
+    while (fit < count && int(firstY + fit * pitch) + height + kTabArrowGap + arrow <= bottom)
+        ++fit;
+    view.shown = qMax(1, fit);
+    view.first = qBound(0, first, count - view.shown);
+    for (int r = 0; r < view.shown; ++r)
+        view.tabs[view.first + r] = QRect(top.x(), int(firstY + r * pitch), top.width(), height);
+    const QRect lastShown = view.tabs[view.first + view.shown - 1];
+    view.down = QRect(top.x(), lastShown.y() + lastShown.height() + kTabArrowGap, top.width(), arrow);
+    return view;
+}
+
 QRect searchFieldGeometry(float scaleX, float scaleY)
 {
     return QRect(int(scaleX * 1650), int(scaleY * 40), int(scaleX * 220), int(scaleY * 30));

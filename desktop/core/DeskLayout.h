@@ -55,6 +55,28 @@ QString verticalTabText(const QString &name);
 // Geometry of the tab of category index i.
 QRect categoryTabGeometry(int index, float scaleX, float scaleY);
 
+// The column of tabs between the top bar and `bottom` (the lower edge of
+// what the desktop shows). While every tab fits, each keeps its place
+// (categoryTabGeometry). Otherwise the column scrolls by whole tabs: an
+// arrow at its top, as many tabs as fit from slot `first` on (clamped so
+// the last tab ends the run, never an empty space), and an arrow below.
+struct TabColumnView
+{
+    bool scrolls = false;
+    int first = 0; // first slot shown
+    int shown = 0; // slots shown
+    // The arrows, empty while every tab fits.
+    QRect up, down;
+    // Per slot: where it is shown, or a null rect when it is out of view.
+    QVector<QRect> tabs;
+
+    bool canScrollUp() const { return scrolls && first > 0; }
+    bool canScrollDown() const { return scrolls && first + shown < tabs.size(); }
+};
+constexpr int kTabArrowHeight = 20;
+constexpr int kTabArrowGap = 4;
+TabColumnView tabColumnView(int count, int first, int bottom, float scaleX, float scaleY);
+
 // The tabs run "常用" first, then the categories in catalogue order.
 constexpr int kCommonTabIndex = 0;
 inline int categoryTabSlot(int categoryIndex) { return categoryIndex + 1; }

@@ -1,5 +1,8 @@
 #include "desktop/widgets/DragButton.h"
 
+#include "service/ImageCache.h"
+#include "ui/KeyboardFocus.h"
+
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -16,6 +19,7 @@ DragButton::DragButton(QWidget *parent)
     m_holdTimer->setSingleShot(true);
     connect(m_holdTimer, &QTimer::timeout, this, &DragButton::hold_slot);
     setFocusPolicy(Qt::StrongFocus);
+    KeyboardFocus::track(this);
 }
 
 DragButton::~DragButton() = default;
@@ -28,13 +32,26 @@ void DragButton::setCaption(const QString &text)
 
 void DragButton::setPicturePath(const QString &path)
 {
+    disconnect(m_pictureFollow);
     QPixmap pixmap;
     if (!path.isEmpty())
         pixmap.load(path);
-    setPicture(pixmap);
+    showPicture(pixmap);
+    // A picture still on its way when the icon was made shows once it lands.
+    m_pictureFollow = PictureLanding::follow(this, path, [this, path] {
+        QPixmap landed;
+        if (landed.load(path))
+            showPicture(landed);
+    });
 }
 
 void DragButton::setPicture(const QPixmap &pixmap)
+{
+    disconnect(m_pictureFollow);
+    showPicture(pixmap);
+}
+
+void DragButton::showPicture(const QPixmap &pixmap)
 {
     m_picture = pixmap;
     update();
@@ -183,7 +200,7 @@ void DragButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (hasFocus()) {
+    if (KeyboardFocus::shows(this)) {
         // Seen on a light or a dark wallpaper alike: white over a dark edge.
         const QRectF frame = QRectF(rect()).adjusted(2, 2, -2, -2);
         painter.setPen(QPen(QColor(0, 0, 0, 110), 4));

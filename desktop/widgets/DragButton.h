@@ -12,7 +12,8 @@ class QTimer;
 // pointer is over it, and follows the pointer while it is held down so the
 // grid can move it to another cell. From the keyboard: Enter launches as
 // a double-click does, the menu key asks for the context menu, arrow keys
-// are left to the grid; the focused icon is drawn with a frame.
+// are left to the grid; an icon the keyboard focused is drawn with a frame
+// (a click gives none).
 class DragButton : public QToolButton
 {
     Q_OBJECT
@@ -27,7 +28,8 @@ public:
 
     void setCaption(const QString &text);
     QString caption() const { return m_caption; }
-    // A path that does not load leaves the picture empty.
+    // A path that does not load leaves the picture empty; whenever a
+    // download stores a picture at the path later, the icon shows it.
     void setPicturePath(const QString &path);
     void setPicture(const QPixmap &pixmap);
     QPixmap picture() const { return m_picture; }
@@ -64,6 +66,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void showPicture(const QPixmap &pixmap);
+
     int m_pressed = 0;
     int m_dragging = 0;
     QTimer *m_zoomTimer = nullptr;
@@ -73,6 +77,7 @@ private:
     int m_pressX = 0;
     int m_pressY = 0;
     QPixmap m_picture;
+    QMetaObject::Connection m_pictureFollow;
     QString m_caption;
     DesktopAppInfoPtr m_app;
     // The menu key was answered here; the window system's own context-menu

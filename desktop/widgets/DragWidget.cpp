@@ -2,6 +2,7 @@
 
 #include "desktop/core/DeskLayout.h"
 #include "desktop/widgets/DragButton.h"
+#include "ui/KeyboardFocus.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -103,13 +104,14 @@ int DragWidget::focusedIndex() const
     return -1;
 }
 
-bool DragWidget::focusIcon(int index)
+bool DragWidget::focusIcon(int index, Qt::FocusReason reason)
 {
     const QList<DragButton *> list = buttons();
     if (index < 0 || index >= list.size())
         return false;
     activateWindow();
-    list.at(index)->setFocus(Qt::OtherFocusReason);
+    // The window may take the activation only later.
+    KeyboardFocus::give(list.at(index), reason);
     return true;
 }
 

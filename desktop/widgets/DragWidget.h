@@ -34,7 +34,8 @@ public:
     // Index in grid order of the icon holding the focus, or -1.
     int focusedIndex() const;
     // Gives the focus to the icon at this index (the window is activated).
-    bool focusIcon(int index);
+    // The reason tells whether the keyboard moved it (the frame shows).
+    bool focusIcon(int index, Qt::FocusReason reason = Qt::OtherFocusReason);
 
     QList<DragButton *> buttons() const;
     DragButton *addButtonWidget() const { return m_addButton; }

@@ -5,6 +5,7 @@
 #include "desktop/DesktopLog.h"
 #include "desktop/browser/BrowserOpen.h"
 #include "desktop/core/LaunchPlan.h"
+#include "desktop/core/StoreCategory.h"
 #include "desktop/launch/AppLaunch.h"
 #include "desktop/settings/QSettingDlg.h"
 #include "desktop/settings/SystemActions.h"
@@ -21,10 +22,12 @@
 #include "push/bridge/SessionOrigins.h"
 #include "push/core/PushConnection.h"
 #include "push/desk/DeskPush.h"
+#include "service/IconFetch.h"
 #include "service/ImageCache.h"
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
 #include "sysinfo/FindRegedit.h"
+#include "ui/KeyboardFocus.h"
 #include "ui/QMsgDlg.h"
 #include "ui_QLumiqDesk.h"
 
@@ -54,8 +57,9 @@ QSize g_screenAreaOverride;
 const char kTabStyle[] =
     "QPushButton{text-align: center center;border-image: url(:/QOrvaneDesk/image/classinfo.png);"
     "color:rgb(255,255,255);border-radius: 2px;font: 12px \"微软雅黑\" 75;}"
-    // The keyboard's tab stands out (the window draws no focus outline).
-    "QPushButton:focus{color:rgb(255,214,0);text-decoration: underline;}";
+    // The keyboard's tab stands out (the window draws no focus outline); a
+    // clicked one does not.
+    "QPushButton[keyboardFocus=\"true\"]{color:rgb(255,214,0);text-decoration: underline;}";
 
 } // namespace
 
@@ -74,6 +78,9 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     , m_favourites(Favourites::defaultPath(), Settings::uid())
 {
     registerDesktopAppTypes();
+    // Before anything that waits (and so lets events in) may reach the tabs.
+    m_tabColumn = new TabColumn(this);
+    connect(m_tabColumn, &TabColumn::scrolled, this, &QLumiqDesk::followTabOfGrid);
 
     auto *fade = new QPropertyAnimation(this, "windowOpacity", this);
     fade->setDuration(200);
@@ -263,6 +270,7 @@ ZAppMenuButton *QLumiqDesk::makeTab(const QString &objectName, const QString &na
     connect(tab, &ZAppMenuButton::ELCSignal, this, &QLumiqDesk::clickBtnOp);
     tab->setText(DeskLayout::verticalTabText(name));
     tab->setAccessibleName(name);
+    KeyboardFocus::track(tab);
     tab->setStyleSheet(QString::fromUtf8(kTabStyle));
     tab->setGeometry(DeskLayout::categoryTabGeometry(slot, m_metrics.scaleX, m_metrics.scaleY));
     tab->show();
@@ -289,6 +297,25 @@ void QLumiqDesk::createCategoryTabs()
         if (i == 0)
             m_firstTab = tab;
     }
+    QList<QWidget *> column;
+    for (ZAppMenuButton *tab : allTabs())
+        column.append(tab);
+    m_tabColumn->setBottom(tabColumnBottom());
+    m_tabColumn->setTabs(column, m_metrics.scaleX, m_metrics.scaleY);
+}
+
+int QLumiqDesk::tabColumnBottom() const
+{
+    // What the screen shows of the window.
+    return qMin(height(), m_metrics.screenHeight);
+}
+
+void QLumiqDesk::followTabOfGrid()
+{
+    ZAppMenuButton *tab = tabOfOpenGrid();
+    if (!m_popupGrid || !tab || !m_tabColumn->isShown(tab))
+        return;
+    m_popupGrid->move(DeskLayout::gridGeometry(tab->geometry(), m_popupGrid->rows()).translated(pos()).topLeft());
 }
 
 void QLumiqDesk::clearCategoryTabs()
@@ -299,6 +326,7 @@ void QLumiqDesk::clearCategoryTabs()
     delete m_commonTab.data();
     m_commonTab = nullptr;
     m_firstTab = nullptr;
+    m_tabColumn->setTabs({}, m_metrics.scaleX, m_metrics.scaleY);
 }
 
 QList<ZAppMenuButton *> QLumiqDesk::allTabs() const
@@ -351,6 +379,7 @@ void QLumiqDesk::pressTab(ZAppMenuButton *tab)
     if (m_popupPinned == 1 || m_popupGrid)
         dropGrid();
     m_popupPinned = 1;
+    m_tabColumn->ensureShown(tab);
     openGrid(tab);
 }
 
@@ -407,10 +436,16 @@ void QLumiqDesk::openGrid(ZAppMenuButton *tab)
     DragWidget *grid = makeGrid(shown, rows, true);
     grid->setObjectName(QStringLiteral("popupGrid"));
     grid->setAccessibleName(tab->accessibleName());
-    // The add button opens the app centre at this grid's category.
-    const int categoryIndex = m_store.categoryIndex(categoryId);
-    connect(grid, &DragWidget::openAccept, this,
-            [this, categoryIndex]() { openAppCenterDlg(categoryIndex); });
+    // The add button opens the app centre at the store's category that
+    // matches this one (the store lists its categories in its own order).
+    QString categoryName;
+    for (const auto &entry : m_store.catalogue()) {
+        if (entry.first && entry.first->id == categoryId)
+            categoryName = entry.first->name;
+    }
+    connect(grid, &DragWidget::openAccept, this, [this, categoryId, categoryName]() {
+        openAppCenterDlg(StoreCategory::indexFor(m_links.appCategoryLinks, categoryId, categoryName));
+    });
     // Tabs lie in this window; the grid is a window of its own.
     QRect geometry = DeskLayout::gridGeometry(tab->geometry(), rows);
     geometry.translate(pos());
@@ -491,7 +526,7 @@ void QLumiqDesk::giveFocus(QWidget *widget, Qt::FocusReason reason)
     // on its way to taking the activation.
     if (QWidget *window = widget->window())
         window->activateWindow();
-    widget->setFocus(reason);
+    KeyboardFocus::give(widget, reason);
 }
 
 bool QLumiqDesk::focusNextPrevChild(bool next)
@@ -537,9 +572,33 @@ void QLumiqDesk::openAppCenterDlg(int categoryIndex)
 
 void QLumiqDesk::setupAvatar()
 {
+    disconnect(m_avatarFollow);
+    QString path;
+    if (!m_user.avatar.isEmpty()) {
+        // Waits as long as one picture may take; a slower one goes on into
+        // the cache and is shown when it lands.
+        path = IconFetch::concurrent({m_user.avatar}, AppPaths::appDirPath(), IconFetch::kPerHost, -1, this)
+                   .value(0);
+        m_avatarFollow = PictureLanding::follow(this, path, [this, path] { showAvatar(path); });
+    }
+    showAvatar(path);
+    ui->label->installEventFilter(this);
+
+    ui->userNamelabel->setText(m_user.company_name);
+    ui->userNamelabel->setAccessibleName(m_user.company_name.isEmpty() ? QStringLiteral("公司名称")
+                                                                       : m_user.company_name);
+    ui->userNamelabel->adjustSize();
+    const QRect a = ui->appCenterButton->geometry();
+    ui->userNamelabel->move(a.left() - ui->userNamelabel->width() - 20, ui->userNamelabel->y());
+    ui->label->move(a.left() - ui->userNamelabel->width() - ui->label->width() - 30, ui->label->y());
+    ui->userNamelabel->installEventFilter(this);
+}
+
+void QLumiqDesk::showAvatar(const QString &path)
+{
     QPixmap avatar;
-    if (!m_user.avatar.isEmpty())
-        avatar.load(fetchImageToCache(m_user.avatar));
+    if (!path.isEmpty())
+        avatar.load(path);
     const QSize size = ui->label->size();
     QPixmap round(size);
     round.fill(Qt::transparent);
@@ -552,16 +611,6 @@ void QLumiqDesk::setupAvatar()
         painter.drawPixmap(QRect(QPoint(0, 0), size), avatar);
     }
     ui->label->setPixmap(round);
-    ui->label->installEventFilter(this);
-
-    ui->userNamelabel->setText(m_user.company_name);
-    ui->userNamelabel->setAccessibleName(m_user.company_name.isEmpty() ? QStringLiteral("公司名称")
-                                                                       : m_user.company_name);
-    ui->userNamelabel->adjustSize();
-    const QRect a = ui->appCenterButton->geometry();
-    ui->userNamelabel->move(a.left() - ui->userNamelabel->width() - 20, ui->userNamelabel->y());
-    ui->label->move(a.left() - ui->userNamelabel->width() - ui->label->width() - 30, ui->label->y());
-    ui->userNamelabel->installEventFilter(this);
 }
 
 void QLumiqDesk::upHeaderImage(const QString &)
@@ -686,6 +735,7 @@ void QLumiqDesk::applyScreenArea(const QSize &area)
         tab->move(tab->x() + dx, tab->y());
         tab->show();
     }
+    m_tabColumn->setBottom(tabColumnBottom());
     if (isSearchOpen())
         m_searchField->setGeometry(DeskLayout::searchFieldGeometry(m_metrics.scaleX, m_metrics.scaleY));
     if (m_popupGrid)
@@ -834,12 +884,15 @@ void QLumiqDesk::refreshCommonGrid()
     if (!m_popupGrid || m_popupKind != GridKind::Common || !m_commonTab)
         return;
     const int focused = m_popupGrid->focusedIndex();
+    // The new icon in its place is framed only if the old one was.
+    const bool keyboard = focused >= 0 && KeyboardFocus::shows(m_popupGrid->buttons().at(focused));
     const int pinned = m_popupPinned;
     dropGrid();
     m_popupPinned = pinned;
     openGrid(m_commonTab);
     if (focused >= 0 && m_popupGrid)
-        m_popupGrid->focusIcon(qMin(focused, m_popupGrid->buttons().size() - 1));
+        m_popupGrid->focusIcon(qMin(focused, m_popupGrid->buttons().size() - 1),
+                               keyboard ? Qt::OtherFocusReason : Qt::MouseFocusReason);
 }
 
 void QLumiqDesk::launchApp(const DesktopAppInfoPtr &app)

@@ -6,6 +6,7 @@
 #include "desktop/find/Favourites.h"
 #include "desktop/widgets/DragButton.h"
 #include "desktop/widgets/DragWidget.h"
+#include "desktop/widgets/TabColumn.h"
 #include "desktop/widgets/ZAppMenuButton.h"
 #include "login/core/LoginRecords.h"
 #include "sysinfo/FindRegedit.h"
@@ -63,6 +64,8 @@ public:
     // The "常用" tab above the categories (none while the catalogue is empty).
     ZAppMenuButton *commonTab() const { return m_commonTab; }
     ZAppMenuButton *firstTab() const { return m_firstTab; }
+    // Keeps the tabs within the screen, scrolling them when they do not fit.
+    TabColumn *tabColumn() const { return m_tabColumn; }
     DragWidget *popupGrid() const { return m_popupGrid; }
     // What the open grid shows; popupCategory() is set for Category only.
     enum class GridKind { None, Category, Common, Search };
@@ -92,8 +95,9 @@ public:
     DeskBackdrop *backdrop() const { return m_backdrop; }
 
 signals:
-    // The app centre is asked for (its button, a grid's add button with that
-    // category's index, -1 for none); the network check has passed.
+    // The app centre is asked for (its button: -1; a grid's add button: the
+    // index of the store category matching the grid's); the network check
+    // has passed.
     void appCentreRequested(int categoryIndex);
     // A pop-up's "安装": the whole push message, for the app centre.
     void installOffer(const QString &strJson);
@@ -141,9 +145,15 @@ protected:
 
 private:
     void setupAvatar();
+    // The avatar label shows the picture at path, round.
+    void showAvatar(const QString &path);
     void updateScreenMetrics(const QSize &area);
     void createCategoryTabs();
     void clearCategoryTabs();
+    // The lower edge the tab column ends above.
+    int tabColumnBottom() const;
+    // The open grid follows its tab when the column scrolls.
+    void followTabOfGrid();
     // The category a tab stands for; empty for anything else.
     QString tabCategory(QObject *tab) const;
     ZAppMenuButton *tabOf(const QString &categoryId) const;
@@ -197,6 +207,7 @@ private:
     QPixmap m_backgroundPixmap;
     QList<QPair<QPointer<ZAppMenuButton>, QString>> m_categoryTabs;
     QPointer<ZAppMenuButton> m_firstTab;
+    TabColumn *m_tabColumn = nullptr;
     QPointer<DragButton> m_menuTarget;
     QPointer<FindRegedit> m_uninstallWatcher;
     QList<QPointer<FindRegedit>> m_watchers;
@@ -208,4 +219,5 @@ private:
     bool m_exposedLogged = false;
     DeskBackdrop *m_backdrop = nullptr;
     std::unique_ptr<PushView> m_pushView;
+    QMetaObject::Connection m_avatarFollow;
 };

@@ -1,4 +1,5 @@
 #include "appcenter/window/QAppCenterWidget.h"
+#include "appcenter/window/QAppRenewDlg.h"
 #include "catalogue/CatalogueJson.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
@@ -37,6 +38,7 @@ private slots:
     void keywordServesOnePageLoad();
     void downloadPageStaysOnReopen();
     void closeAndReopen();
+    void renewalDialogFadesIn();
     void installFromTheStorePage();
     void installAProgramFromTheStorePage();
     void uninstallFromTheUninstallPage();
@@ -189,6 +191,14 @@ void TestAppCenterWidget::downloadPageStaysOnReopen()
     m_window->onBeing_pushButton();
     QVERIFY(empty->isVisible());
     QCOMPARE(empty->text(), QStringLiteral("暂无正在下载的应用..."));
+}
+
+void TestAppCenterWidget::renewalDialogFadesIn()
+{
+    QAppRenewDlg dialog(m_service->baseUrl() + QStringLiteral("pages/renewals.html?uid="), *m_session);
+    QVERIFY2(dialog.windowOpacity() < 1.0, "built without a fade-in under way");
+    dialog.show();
+    QTRY_COMPARE(dialog.windowOpacity(), 1.0);
 }
 
 void TestAppCenterWidget::closeAndReopen()

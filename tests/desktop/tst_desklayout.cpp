@@ -1,4 +1,5 @@
 #include "desktop/core/DeskLayout.h"
+#include "desktop/core/StoreCategory.h"
 
 #include <QtTest>
 
@@ -33,6 +34,10 @@ private slots:
     void gridMove_data();
     void gridMove();
     void searchGeometry();
+    void tabColumn_data();
+    void tabColumn();
+    void storeCategory_data();
+    void storeCategory();
 };
 
 void TestDeskLayout::screenMetrics()
@@ -339,6 +344,100 @@ void TestDeskLayout::searchGeometry()
     const QRect half = searchFieldGeometry(0.5f, 0.5f);
     QCOMPARE(half, QRect(825, 20, 110, 15));
     QCOMPARE(searchGridGeometry(half, 1, 0.5f), QRect(825, 38, 110, 45));
+}
+
+void TestDeskLayout::tabColumn_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("bottom");
+    QTest::addColumn<float>("scale");
+    QTest::addColumn<bool>("scrolls");
+    QTest::addColumn<int>("shownFirst");
+    QTest::addColumn<int>("shown");
+
+    // "常用" and nine categories end at 1030: they keep their places.
+    QTest::newRow("ten fit") << 10 << 0 << 1040 << 1.0f << false << 0 << 10;
+    // One more runs past the screen.
+    QTest::newRow("eleven scroll") << 11 << 0 << 1040 << 1.0f << true << 0 << 9;
+    QTest::newRow("twelve categories, scrolled down") << 13 << 2 << 1040 << 1.0f << true << 2 << 9;
+    QTest::newRow("past the end stops at the last") << 13 << 100 << 1040 << 1.0f << true << 4 << 9;
+    QTest::newRow("before the start stops at the first") << 13 << -3 << 1040 << 1.0f << true << 0 << 9;
+    QTest::newRow("a short screen still shows one") << 13 << 5 << 150 << 1.0f << true << 5 << 1;
+    QTest::newRow("scaled") << 13 << 0 << 520 << 0.5f << true << 0 << 8;
+    QTest::newRow("none") << 0 << 0 << 1040 << 1.0f << false << 0 << 0;
+}
+
+void TestDeskLayout::tabColumn()
+{
+    QFETCH(int, count);
+    QFETCH(int, first);
+    QFETCH(int, bottom);
+    QFETCH(float, scale);
+    QFETCH(bool, scrolls);
+    QFETCH(int, shownFirst);
+    QFETCH(int, shown);
+
+    const TabColumnView view = tabColumnView(count, first, bottom, scale, scale);
+    QCOMPARE(view.scrolls, scrolls);
+    QCOMPARE(view.first, shownFirst);
+    QCOMPARE(view.shown, shown);
+    QCOMPARE(view.tabs.size(), count);
+    QCOMPARE(view.canScrollUp(), scrolls && shownFirst > 0);
+    QCOMPARE(view.canScrollDown(), scrolls && shownFirst + shown < count);
+    if (!scrolls) {
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(view.tabs.at(i), categoryTabGeometry(i, scale, scale));
+        QVERIFY(view.up.isNull() && view.down.isNull());
+        return;
+    }
+    // Whole tabs in a run between the arrows, none overlapping, all of it
+    // above the bottom (unless a single tab is taller than the room).
+    QRect above = view.up;
+    for (int i = 0; i < count; ++i) {
+        const QRect tab = view.tabs.at(i);
+        QCOMPARE(!tab.isNull(), i >= shownFirst && i < shownFirst + shown);
+        if (tab.isNull())
+            continue;
+        QCOMPARE(tab.size(), categoryTabGeometry(i, scale, scale).size());
+        QCOMPARE(tab.x(), view.up.x());
+        QVERIFY2(tab.top() > above.bottom(), qPrintable(QString::number(i)));
+        above = tab;
+    }
+    QVERIFY(view.down.top() > above.bottom());
+    if (shown > 1)
+        QVERIFY(view.down.bottom() < bottom);
+    QCOMPARE(view.up.top(), categoryTabGeometry(0, scale, scale).top());
+}
+
+void TestDeskLayout::storeCategory_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+    // The store's own order, its pages named by address in several forms.
+    QTest::newRow("by id") << "c1" << QStringLiteral("办公") << 2;
+    QTest::newRow("id in a whole address") << "c7" << QStringLiteral("其他") << 4;
+    QTest::newRow("id before the name") << "c4" << QStringLiteral("生活") << 1;
+    QTest::newRow("by name when no id matches") << "c2" << QStringLiteral("设计") << 3;
+    QTest::newRow("neither: the first") << "c3" << QStringLiteral("开发") << 0;
+    QTest::newRow("an id is a whole value, not a part") << "c" << QString() << 0;
+}
+
+void TestDeskLayout::storeCategory()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    const QList<QPair<QString, QString>> store{
+        {QStringLiteral("生活"), "?cate_id=q9&uid=u1"},
+        {QStringLiteral("生活服务"), "?uid=u1&cate_id=c4"},
+        {QStringLiteral("办公软件"), "?cate_id=c1"},
+        {QStringLiteral("设计"), "?cate_id=d2"},
+        {QStringLiteral("其他"), "http://store.example/list?cate_id=c7#top"},
+    };
+    QCOMPARE(StoreCategory::indexFor(store, id, name), index);
+    QCOMPARE(StoreCategory::indexFor({}, id, name), -1);
 }
 
 QTEST_APPLESS_MAIN(TestDeskLayout)

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 // Finding, pinning and reaching applications from the keyboard on the
@@ -43,6 +44,10 @@ private slots:
     void menuKeyOpensMenuOfFocusedIcon();
     void focusedIconIsFramed();
     void everyControlHasAnAccessibleName();
+    void twelveCategoriesScrollAndAllOpen();
+    void focusMarkOnlyFromKeyboard();
+    void addOpensMatchingStoreCategory_data();
+    void addOpensMatchingStoreCategory();
 
 private:
     DesktopAppInfoPtr app(const QString &id, const QString &category, const QString &name,
@@ -578,6 +583,160 @@ void TestDesktopFind::everyControlHasAnAccessibleName()
     QAccessibleInterface *word = QAccessible::queryAccessibleInterface(m_desk->popupGrid()->buttons().first());
     QCOMPARE(word->text(QAccessible::Name), QString("Word"));
     QCOMPARE(word->role(), QAccessible::Button);
+}
+
+// More categories than the screen holds: the tab column scrolls, by the
+// wheel, by its arrows and by the keyboard, and every category opens.
+void TestDesktopFind::twelveCategoriesScrollAndAllOpen()
+{
+    DesktopAppCatalogue twelve;
+    for (int i = 1; i <= 12; ++i) {
+        auto c = QSharedPointer<DesktopAppCategory>::create();
+        c->id = QString("k%1").arg(i);
+        c->name = QStringLiteral("分类%1").arg(i);
+        twelve << qMakePair(c, DesktopAppList{app(QString("b%1").arg(i), c->id, QString("App %1").arg(i))});
+    }
+    m_store.reset(twelve);
+    const QList<ZAppMenuButton *> tabs = m_desk->categoryTabs();
+    QCOMPARE(tabs.size(), 12);
+    TabColumn *column = m_desk->tabColumn();
+    QVERIFY(column->scrolls());
+    QAbstractButton *up = column->upArrow();
+    QAbstractButton *down = column->downArrow();
+    QVERIFY(up->isVisible() && down->isVisible());
+    QVERIFY(!up->isEnabled() && down->isEnabled());
+
+    // Whatever is in view lies on the screen, apart from the rest.
+    const QList<ZAppMenuButton *> all = QList<ZAppMenuButton *>{m_desk->commonTab()} + tabs;
+    auto inView = [&]() {
+        QStringList names;
+        for (ZAppMenuButton *tab : all) {
+            const bool onScreen = m_desk->rect().contains(tab->geometry());
+            if (onScreen) {
+                names << tab->accessibleName();
+                if (tab->geometry().bottom() >= down->geometry().top())
+                    return QStringList{"overlaps the arrow: " + tab->accessibleName()};
+            }
+            if (onScreen != column->isShown(tab))
+                return QStringList{"shown but off screen: " + tab->accessibleName()};
+        }
+        return names;
+    };
+    QCOMPARE(inView().size(), column->shownCount());
+    QVERIFY(!inView().contains(tabs.last()->accessibleName()));
+    QVERIFY(down->geometry().bottom() < 1040);
+
+    // The wheel over a tab of the column, or the gap below it: one notch,
+    // one tab.
+    auto turnWheel = [](QWidget *over, const QPoint &at, int delta) {
+        QWheelEvent wheel(QPointF(at), QPointF(over->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(over, &wheel);
+    };
+    turnWheel(tabs.at(2), QPoint(15, 45), -120);
+    QCOMPARE(column->firstShown(), 1);
+    turnWheel(m_desk.data(), tabs.at(2)->geometry().bottomLeft() + QPoint(10, 5), -120);
+    QCOMPARE(column->firstShown(), 2);
+    turnWheel(tabs.at(4), QPoint(15, 45), 120);
+    QCOMPARE(column->firstShown(), 1);
+    QVERIFY(up->isEnabled());
+
+    // The arrow down to the end, then the last category opens by a click.
+    for (int i = 0; i < 12 && down->isEnabled(); ++i)
+        QTest::mouseClick(down, Qt::LeftButton);
+    QVERIFY(!down->isEnabled());
+    QVERIFY(column->isShown(tabs.last()));
+    QVERIFY(inView().contains(tabs.last()->accessibleName()));
+    QTest::mouseClick(tabs.last(), Qt::LeftButton);
+    QCOMPARE(m_desk->popupCategory(), QString("k12"));
+    QCOMPARE(m_desk->popupGrid()->geometry().top(), m_desk->pos().y() + tabs.last()->y());
+    QCOMPARE(gridIds(m_desk->popupGrid()), QStringList{"b12"});
+
+    // The keyboard reaching a tab out of view brings it in and opens it.
+    QVERIFY(!column->isShown(m_desk->commonTab()));
+    m_desk->commonTab()->setFocus(Qt::BacktabFocusReason);
+    QTRY_VERIFY(column->isShown(m_desk->commonTab()));
+    QCOMPARE(m_desk->popupKind(), QLumiqDesk::GridKind::Common);
+    QCOMPARE(column->firstShown(), 0);
+
+    // Back to four categories: every tab in its place again, no arrows.
+    m_store.reset(catalogue());
+    QVERIFY(!m_desk->tabColumn()->scrolls());
+    QVERIFY(!up->isVisible() && !down->isVisible());
+    QCOMPARE(m_desk->categoryTabs().last()->geometry(), QRect(1890, 440, 30, 90));
+}
+
+// A click gives an icon or a tab the focus without a mark; the keyboard's
+// moves show it.
+void TestDesktopFind::focusMarkOnlyFromKeyboard()
+{
+    DragWidget *grid = m_desk->popupGrid();
+    DragButton *word = grid->buttons().at(0);
+    DragButton *excel = grid->buttons().at(1);
+    auto edge = [](DragButton *b) { return b->grab().toImage().pixel(2, b->height() / 2); };
+    // A click lands in an active window, as the window system makes it.
+    grid->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), grid);
+
+    QTest::mouseClick(word, Qt::LeftButton, Qt::NoModifier, QPoint(30, 30));
+    QTRY_COMPARE(focused(), word);
+    QVERIFY(qAlpha(edge(word)) < 20);
+
+    // An arrow moves the focus: the icon it lands on is framed.
+    QTest::keyClick(word, Qt::Key_Right);
+    QTRY_COMPARE(focused(), excel);
+    QVERIFY(qRed(edge(excel)) >= 240 && qAlpha(edge(excel)) >= 240);
+
+    // A click takes the frame away again, also from the icon clicked.
+    QTest::mouseClick(word, Qt::LeftButton, Qt::NoModifier, QPoint(30, 30));
+    QTRY_COMPARE(focused(), word);
+    QVERIFY(qAlpha(edge(word)) < 20);
+    QVERIFY(qAlpha(edge(excel)) < 20);
+
+    // A tab: clicked, it looks as it does without the focus; reached with
+    // Tab, it is marked.
+    ZAppMenuButton *tab = m_desk->categoryTabs().at(1);
+    const QImage plain = tab->grab().toImage();
+    m_desk->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), m_desk.data());
+    QTest::mouseClick(tab, Qt::LeftButton);
+    QTRY_COMPARE(focused(), tab);
+    QCOMPARE(tab->grab().toImage(), plain);
+    m_desk->categoryTabs().at(2)->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(focused(), m_desk->categoryTabs().at(2));
+    tab->setFocus(Qt::BacktabFocusReason);
+    QTRY_COMPARE(focused(), tab);
+    QVERIFY(tab->grab().toImage() != plain);
+}
+
+// The store lists its categories in an order of its own: a grid's "添加"
+// opens the one that matches by id, else by name, else the first.
+void TestDesktopFind::addOpensMatchingStoreCategory_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<int>("storeIndex");
+    QTest::newRow("办公 by id") << 0 << 2;
+    QTest::newRow("设计 by name") << 1 << 1;
+    QTest::newRow("开发 matches nothing") << 2 << 0;
+}
+
+void TestDesktopFind::addOpensMatchingStoreCategory()
+{
+    QFETCH(int, tab);
+    QFETCH(int, storeIndex);
+    m_links.appCategoryLinks = {
+        {QStringLiteral("热门"), "?cate_id=s1&uid=u7"},
+        {QStringLiteral("设计"), "?cate_id=s2&uid=u7"},
+        {QStringLiteral("办公软件"), "?cate_id=c1&uid=u7"},
+    };
+    QSignalSpy requested(m_desk.data(), &QLumiqDesk::appCentreRequested);
+    QTest::mouseClick(m_desk->categoryTabs().at(tab), Qt::LeftButton);
+    DragButton *add = m_desk->popupGrid()->addButtonWidget();
+    QVERIFY(add);
+    QTest::mouseDClick(add, Qt::LeftButton);
+    QCOMPARE(requested.count(), 1);
+    QCOMPARE(requested.first().first().toInt(), storeIndex);
+    m_links.appCategoryLinks.clear();
 }
 
 QTEST_MAIN(TestDesktopFind)

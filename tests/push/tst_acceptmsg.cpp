@@ -4,6 +4,7 @@
 #include "core/AppPaths.h"
 #include "push/QAcceptMsgWidget.h"
 #include "push/core/PushMessage.h"
+#include "service/ImageCache.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QGuiApplication>
@@ -50,6 +51,7 @@ private slots:
     void offerLayout();
     void offerPicture();
     void missingPictureLeavesLabelEmpty();
+    void pictureBroughtByAnotherDownloadShows();
     void unknownKindsShowBareLayout_data();
     void unknownKindsShowBareLayout();
     void closeFadesOutAndDeletes();
@@ -168,6 +170,24 @@ void AcceptMsgTest::missingPictureLeavesLabelEmpty()
     QSignalSpy settledNone(&none, &QAcceptMsgWidget::pictureSettled);
     QVERIFY(settledNone.wait(5000));
     QCOMPARE(settledNone.first().first().toBool(), false);
+}
+
+// The pop-up's own download failed; the same picture brought into the cache
+// later by another download (another pop-up, the desktop) still shows.
+void AcceptMsgTest::pictureBroughtByAnotherDownloadShows()
+{
+    const QString address = m_service->baseUrl() + QStringLiteral("images/misc/late/offer.png");
+    QVERIFY(m_service->setImageStatus(500));
+    QAcceptMsgWidget w(offer(QString(), address));
+    QSignalSpy settled(&w, &QAcceptMsgWidget::pictureSettled);
+    QVERIFY(settled.wait(15000));
+    QCOMPARE(settled.first().first().toBool(), false);
+    QLabel *icon = child<QLabel>(&w, "appIconLabel");
+    QVERIFY(icon->pixmap(Qt::ReturnByValue).isNull());
+
+    QVERIFY(m_service->setImageStatus(0));
+    QVERIFY(!fetchImageToCache(address).isEmpty());
+    QTRY_VERIFY(!icon->pixmap(Qt::ReturnByValue).isNull());
 }
 
 void AcceptMsgTest::unknownKindsShowBareLayout_data()

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
@@ -56,6 +57,7 @@ private slots:
     void reloadFetchesAgain();
     void refusedFetchDrawsNothing();
     void emptyListDrawsEmptyList();
+    void keysDoNotCloseItBackgroundIsOpaque();
 
 private:
     QJsonObject readList(QMsgListDialog &dialog);
@@ -198,6 +200,32 @@ void MsgListTest::emptyListDrawsEmptyList()
     dialog.view()->page()->runJavaScript(script);
     QTRY_COMPARE(readList(dialog).value("items").toArray().size(), 0);
     QCOMPARE(readList(dialog).value("empty").toBool(), true);
+}
+
+// Like the other dialogs with a page: opaque, and a key (Escape above all,
+// on the dialog or in its page) never closes it; only its button does.
+void MsgListTest::keysDoNotCloseItBackgroundIsOpaque()
+{
+    QMsgListDialog dialog;
+    QVERIFY(!dialog.testAttribute(Qt::WA_TranslucentBackground));
+    QSignalSpy shown(&dialog, &QMsgListDialog::noticesShown);
+    bool upAfterKeys = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        if (!QTest::qWaitForWindowExposed(&dialog) || !QTest::qWaitFor([&] { return shown.count() > 0; }, 20000))
+            return dialog.done(5);
+        for (QWidget *target : {static_cast<QWidget *>(&dialog), dialog.view()->focusProxy()}) {
+            if (!target)
+                continue;
+            QTest::keyClick(target, Qt::Key_Escape);
+            QTest::keyClick(target, Qt::Key_Return);
+        }
+        QTest::qWait(400);
+        upAfterKeys = dialog.isVisible();
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("closeButton")), Qt::LeftButton);
+    });
+    const int result = dialog.exec();
+    QVERIFY(upAfterKeys);
+    QCOMPARE(result, int(QDialog::Rejected));
 }
 
 int main(int argc, char **argv)

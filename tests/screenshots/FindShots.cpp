@@ -88,4 +88,52 @@ void desktopFindShots(const ShotSink &sink)
         return sink.fail(QStringLiteral("no icon took the keyboard focus"));
     QTest::qWait(100);
     shot(QStringLiteral("QLumiqDesk-focus"));
+
+    // More categories than the screen holds: the tab column scrolls.
+    DesktopAppCatalogue many = fixture.session.catalogue.catalogue();
+    const QStringList extra{QStringLiteral("财务"), QStringLiteral("人事"), QStringLiteral("销售"),
+                            QStringLiteral("客服"), QStringLiteral("学习"), QStringLiteral("工具"),
+                            QStringLiteral("安全"), QStringLiteral("娱乐")};
+    for (int i = 0; i < extra.size(); ++i) {
+        auto category = QSharedPointer<DesktopAppCategory>::create();
+        category->id = QStringLiteral("x%1").arg(i + 1);
+        category->name = extra.at(i);
+        DesktopAppList apps;
+        const DesktopAppList &from = many.at(i % 4).second;
+        for (int k = 0; k < from.size() && k < 2; ++k) {
+            auto copy = DesktopAppInfoPtr::create(*from.at(k));
+            copy->id = QStringLiteral("x%1_%2").arg(i + 1).arg(k);
+            copy->cateid = category->id;
+            apps << copy;
+        }
+        many << qMakePair(category, apps);
+    }
+    fixture.session.catalogue.reset(many);
+    QTest::qWait(200);
+    TabColumn *column = desk.tabColumn();
+    if (!column->scrolls())
+        return sink.fail(QStringLiteral("twelve categories did not make the tab column scroll"));
+    auto tallShot = [&](const QString &name) {
+        QList<QWidget *> windows{&desk};
+        if (desk.popupGrid())
+            windows << desk.popupGrid();
+        const QImage screen = sink.onDesktop(windows);
+        sink.save(name, screen.copy(QRect(screen.width() - 620, 0, 620, 1040)));
+    };
+    tallShot(QStringLiteral("QLumiqDesk-tabs-overflow"));
+    for (int i = 0; i < 12 && column->downArrow()->isEnabled(); ++i)
+        QTest::mouseClick(column->downArrow(), Qt::LeftButton);
+    const QList<ZAppMenuButton *> tabs = desk.categoryTabs();
+    QTest::mouseClick(tabs.last(), Qt::LeftButton);
+    QTest::qWait(200);
+    if (desk.popupCategory() != QStringLiteral("x8"))
+        sink.fail(QStringLiteral("the last category did not open after scrolling"));
+    tallShot(QStringLiteral("QLumiqDesk-tabs-scrolled"));
+
+    // Reached with Shift+Tab: the tab shows the keyboard's mark.
+    desk.activateWindow();
+    QTest::qWaitFor([&desk]() { return desk.isActiveWindow(); }, 2000);
+    tabs.at(tabs.size() - 2)->setFocus(Qt::BacktabFocusReason);
+    QTest::qWait(200);
+    tallShot(QStringLiteral("QLumiqDesk-tabs-keyboard"));
 }

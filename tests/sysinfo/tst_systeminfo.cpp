@@ -454,6 +454,125 @@ private slots:
         QCOMPARE(names(query()), QStringList{"Desktop A"});
     }
 
+    // The library keeps what it read between queries: every kind of change
+    // between two queries still shows in the second, also one that leaves
+    // a file's size and times as they were.
+    void changesBetweenQueries_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("after");
+
+        const QStringList start{"Alpha 1", "Beta", "p1"};
+        QTest::newRow("rewritten in place, same size") << "inPlace" << start << QStringList{"Alpha 2", "Beta", "p1"};
+        QTest::newRow("replaced by a new file") << "replaced" << start << QStringList{"Gamma", "Beta", "p1"};
+        QTest::newRow("removed") << "removed" << start << QStringList{"Beta", "p1"};
+        QTest::newRow("now hidden") << "hidden" << start << QStringList{"Beta", "p1"};
+        QTest::newRow("added in a new subfolder") << "subfolder" << start << QStringList{"Alpha 1", "Sub", "Beta", "p1"};
+        QTest::newRow("folder removed and made again") << "folderAgain" << start << QStringList{"Alpha 1", "Delta", "p1"};
+        QTest::newRow("missing folder appears") << "folderAppears" << start << QStringList{"Alpha 1", "Beta", "Epsilon", "p1"};
+        QTest::newRow("folder moved away and back, changed") << "movedBack" << start << QStringList{"Alpha 1", "Zeta", "p1"};
+        QTest::newRow("package database rewritten in place") << "dpkgInPlace" << start << QStringList{"Alpha 1", "Beta", "p2"};
+        QTest::newRow("package database replaced") << "dpkgReplaced" << start << QStringList{"Alpha 1", "Beta", "p3", "p4"};
+    }
+
+    void changesBetweenQueries()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        using SysinfoFixture::desktopEntry;
+        const QString alpha = homeApps() + "/alpha.desktop";
+        const QString system = m_dataDirs + "/applications";
+        QVERIFY(writeFile(alpha, desktopEntry("Alpha 1")));
+        QVERIFY(writeFile(system + "/vendor/beta.desktop", desktopEntry("Beta")));
+        writeDpkg("Package: p1\nStatus: install ok installed\n\n");
+
+        // One library object for both queries, and a new one after them:
+        // neither may answer from what it read before the change.
+        Library library(SystemInfoInterfaceBase::CreateNew());
+        auto ask = [&library]() {
+            std::vector<InstalledSoftwareInfo> software;
+            library->installedSoftware(&software);
+            return names(software);
+        };
+        QCOMPARE(ask(), before);
+        QCOMPARE(ask(), before);
+
+        auto rewriteInPlace = [](const QString &path, const QByteArray &content) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QCOMPARE(file.size(), qint64(content.size()));
+            QVERIFY(file.write(content) == content.size());
+        };
+        if (change == "inPlace") {
+            // Same length, same second: only the news of the change tells.
+            rewriteInPlace(alpha, desktopEntry("Alpha 2"));
+        } else if (change == "replaced") {
+            QVERIFY(writeFile(alpha, desktopEntry("Gamma")));
+        } else if (change == "removed") {
+            QVERIFY(QFile::remove(alpha));
+        } else if (change == "hidden") {
+            QVERIFY(writeFile(alpha, QByteArray("[Desktop Entry]\nType=Application\nName=Alpha 1\nHidden=true\n")));
+        } else if (change == "subfolder") {
+            QVERIFY(writeFile(homeApps() + "/new/deeper/sub.desktop", desktopEntry("Sub")));
+        } else if (change == "folderAgain") {
+            QVERIFY(QDir(system).removeRecursively());
+            QVERIFY(writeFile(system + "/delta.desktop", desktopEntry("Delta")));
+        } else if (change == "folderAppears") {
+            QVERIFY(writeFile(m_dataDirs2 + "/applications/epsilon.desktop", desktopEntry("Epsilon")));
+        } else if (change == "movedBack") {
+            const QString away = m_root.filePath("away");
+            QVERIFY(QDir().rename(system + "/vendor", away));
+            rewriteInPlace(away + "/beta.desktop", desktopEntry("Zeta"));
+            QVERIFY(QDir().rename(away, system + "/vendor"));
+        } else if (change == "dpkgInPlace") {
+            rewriteInPlace(m_dpkg, "Package: p2\nStatus: install ok installed\n\n");
+        } else if (change == "dpkgReplaced") {
+            writeDpkg("Package: p3\nStatus: install ok installed\n\nPackage: p4\nStatus: install ok installed\n\n");
+        }
+        QCOMPARE(ask(), after);
+        QCOMPARE(names(query()), after);
+    }
+
+    // Watchers query from threads of their own while installers write.
+    void concurrentQueries()
+    {
+        using SysinfoFixture::desktopEntry;
+        std::atomic<bool> writing{true};
+        std::atomic<int> bad{0};
+        std::vector<std::thread> readers;
+        for (int t = 0; t < 3; ++t) {
+            readers.emplace_back([&]() {
+                Library library(SystemInfoInterfaceBase::CreateNew());
+                while (writing) {
+                    std::vector<InstalledSoftwareInfo> software;
+                    library->installedSoftware(&software);
+                    for (const InstalledSoftwareInfo &info : software) {
+                        if (!info.name.startsWith("App "))
+                            ++bad;
+                    }
+                }
+            });
+        }
+        QMap<QString, QString> expected; // file -> name, in the listing's order
+        for (int i = 0; i < 60; ++i) {
+            const QString file = QString("app%1.desktop").arg(i % 20, 2, 10, QLatin1Char('0'));
+            QVERIFY(writeFile(homeApps() + "/" + file, desktopEntry(QString("App %1").arg(i))));
+            expected.insert(file, QString("App %1").arg(i));
+            if (i % 7 == 0) {
+                const QString gone = QString("app%1.desktop").arg((i + 3) % 20, 2, 10, QLatin1Char('0'));
+                QFile::remove(homeApps() + "/" + gone);
+                expected.remove(gone);
+            }
+        }
+        writing = false;
+        for (std::thread &reader : readers)
+            reader.join();
+        QCOMPARE(bad.load(), 0);
+        QCOMPARE(names(query()), QStringList(expected.values()));
+    }
+
     void machinePackageDatabase()
     {
         if (!QFile::exists("/var/lib/dpkg/status"))

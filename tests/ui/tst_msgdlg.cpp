@@ -1,3 +1,4 @@
+#include "ui/FramelessWindow.h"
 #include "ui/QMsgDlg.h"
 
 #include <QElapsedTimer>
@@ -131,6 +132,35 @@ private slots:
         QApplication::sendEvent(yes, &moveOnButton);
         QCOMPARE(box.pos(), before);
         QTest::mouseRelease(yes, Qt::LeftButton);
+    }
+
+    // The fade-in runs whether a window asks for it before or after the
+    // chrome learns which window it is.
+    void fadeInWhateverTheOrder_data()
+    {
+        QTest::addColumn<bool>("fadeFirst");
+        QTest::newRow("fade, then chrome") << true;
+        QTest::newRow("chrome, then fade") << false;
+    }
+
+    void fadeInWhateverTheOrder()
+    {
+        QFETCH(bool, fadeFirst);
+        struct Window : FramelessWindow<QDialog>
+        {
+            explicit Window(bool fadeFirst)
+            {
+                if (fadeFirst)
+                    chrome().fadeIn();
+                chrome().apply(this, FramelessChrome::Frame::Tool, false);
+                if (!fadeFirst)
+                    chrome().fadeIn();
+            }
+        } window(fadeFirst);
+        window.show();
+        QTest::qWait(50);
+        QVERIFY2(window.windowOpacity() < 1.0, "no fade under way");
+        QTRY_COMPARE(window.windowOpacity(), 1.0);
     }
 };
 
