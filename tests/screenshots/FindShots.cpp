@@ -132,7 +132,9 @@ void desktopFindShots(const ShotSink &sink)
 
     // Reached with Shift+Tab: the tab shows the keyboard's mark.
     desk.activateWindow();
-    QTest::qWaitFor([&desk]() { return desk.isActiveWindow(); }, 2000);
+    // Under a window manager activation may be refused; the mark is set by
+    // the focus reason below either way.
+    (void)QTest::qWaitFor([&desk]() { return desk.isActiveWindow(); }, 2000);
     tabs.at(tabs.size() - 2)->setFocus(Qt::BacktabFocusReason);
     QTest::qWait(200);
     tallShot(QStringLiteral("QLumiqDesk-tabs-keyboard"));
