@@ -1,9 +1,9 @@
 #include "core/Settings.h"
 #include "core/UserFiles.h"
+#include "tests/support/ClientProcess.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 // The Debian package made from this build, unpacked into a scratch root
 // (dpkg -x) and started as a user would start it, with a scratch home.
@@ -38,8 +40,7 @@ private:
     QString m_control;
     QString m_home;
     QString m_admin;
-    QScopedPointer<QProcess> m_client;
-    QString m_output;
+    std::unique_ptr<ClientProcess> m_client;
     QString m_serviceUrl;
 };
 
@@ -143,57 +144,33 @@ void TestPackage::checkers()
 
 void TestPackage::launch(bool quitWhenShown)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = ClientProcess::environment(m_home + "/run", "confirm");
     env.insert("HOME", m_home);
     env.insert("XDG_DATA_HOME", m_home + "/.local/share");
     env.insert("XDG_CONFIG_HOME", m_home + "/.config");
     env.insert("XDG_CACHE_HOME", m_home + "/.cache");
-    env.insert("XDG_RUNTIME_DIR", m_home + "/run");
     env.insert("ORVANE_ADMIN_CONFIG", m_admin);
-    if (!env.contains("DISPLAY"))
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    env.insert("QT_LOGGING_RULES", "orvane.*=true");
-    env.insert("ORVANE_AUTO_ANSWER", "confirm");
-    if (quitWhenShown)
-        env.insert("ORVANE_QUIT_WHEN_SHOWN", "1");
-    m_output.clear();
-    m_client.reset(new QProcess);
-    m_client->setProcessEnvironment(env);
-    m_client->setProcessChannelMode(QProcess::MergedChannels);
-    m_client->setWorkingDirectory(m_home);
-    m_client->start(m_root + "/usr/bin/orvanedesk", QStringList());
-    QVERIFY(m_client->waitForStarted());
+    if (env.contains("DISPLAY"))
+        env.remove("QT_QPA_PLATFORM");
+    if (!quitWhenShown)
+        env.remove("ORVANE_QUIT_WHEN_SHOWN");
+    m_client = std::make_unique<ClientProcess>();
+    QVERIFY(m_client->start(m_root + "/usr/bin/orvanedesk", env, m_home));
 }
 
 bool TestPackage::waitFor(const QString &text, int ms)
 {
-    QElapsedTimer waited;
-    waited.start();
-    while (!m_output.contains(text) && waited.elapsed() < ms) {
-        m_client->waitForReadyRead(100);
-        m_output += QString::fromUtf8(m_client->readAll());
-        if (m_client->state() == QProcess::NotRunning) {
-            m_output += QString::fromUtf8(m_client->readAll());
-            break;
-        }
-    }
-    return m_output.contains(text);
+    return m_client->waitFor(text, ms);
 }
 
 bool TestPackage::waitForExit(int ms)
 {
-    const bool ended = m_client->waitForFinished(ms);
-    m_output += QString::fromUtf8(m_client->readAll());
-    return ended;
+    return m_client->waitForExit(ms);
 }
 
 void TestPackage::cleanup()
 {
-    if (m_client && m_client->state() != QProcess::NotRunning) {
-        m_client->kill();
-        m_client->waitForFinished(5000);
-    }
+    m_client.reset();
 }
 
 void TestPackage::userFolderAndStarts()
@@ -217,20 +194,19 @@ void TestPackage::userFolderAndStarts()
     // First start: the copy is made, the administrator's service preset;
     // nobody has signed in yet, so the login dialog waits.
     launch(false);
-    QVERIFY2(waitFor("login dialog shown"), qPrintable(m_output));
-    QVERIFY2(m_output.contains(QStringLiteral("user folder \"%1\" created").arg(mine)), qPrintable(m_output));
+    QVERIFY2(waitFor("login dialog shown"), qPrintable(m_client->output()));
+    QVERIFY2(m_client->output().contains(QStringLiteral("user folder \"%1\" created").arg(mine)), qPrintable(m_client->output()));
     QVERIFY(QFileInfo(mine + "/OrvaneDesk").isExecutable());
     QCOMPARE(Settings::chooseServerAddress(mine + "/Config.ini"), service.baseUrl());
 
     // A second start meanwhile is refused and leaves the folder alone.
-    QScopedPointer<QProcess> first(m_client.take());
+    const std::unique_ptr<ClientProcess> first = std::move(m_client);
     launch(false);
-    QVERIFY2(waitForExit(), qPrintable(m_output));
+    QVERIFY2(waitForExit(), qPrintable(m_client->output()));
     QCOMPARE(m_client->exitCode(), 0);
-    QVERIFY2(m_output.contains("the client runs already"), qPrintable(m_output));
-    QVERIFY2(m_output.contains(QStringLiteral("应用程序每次只能运行一个实例")), qPrintable(m_output));
+    QVERIFY2(m_client->output().contains("the client runs already"), qPrintable(m_client->output()));
+    QVERIFY2(m_client->output().contains(QStringLiteral("应用程序每次只能运行一个实例")), qPrintable(m_client->output()));
     first->kill();
-    first->waitForFinished(10000);
 
     // Signed in once (remembered as the login dialog remembers it); the
     // same version again copies nothing.
@@ -239,10 +215,10 @@ void TestPackage::userFolderAndStarts()
     const QString marker = mine + "/help/left-by-this-copy";
     { QFile f(marker); QVERIFY(f.open(QIODevice::WriteOnly)); }
     launch(true);
-    QVERIFY2(waitForExit(), qPrintable(m_output));
+    QVERIFY2(waitForExit(), qPrintable(m_client->output()));
     QCOMPARE(m_client->exitCode(), 0);
-    QVERIFY2(m_output.contains(QStringLiteral("user folder \"%1\" kept").arg(mine)), qPrintable(m_output));
-    QVERIFY2(m_output.contains("desktop shown with 4 category tabs"), qPrintable(m_output));
+    QVERIFY2(m_client->output().contains(QStringLiteral("user folder \"%1\" kept").arg(mine)), qPrintable(m_client->output()));
+    QVERIFY2(m_client->output().contains("desktop shown with 4 category tabs"), qPrintable(m_client->output()));
     QVERIFY(QFileInfo::exists(marker));
     QVERIFY(QFileInfo::exists(mine + "/DesktopApp.xml"));
 
@@ -251,10 +227,10 @@ void TestPackage::userFolderAndStarts()
     QSettings(installed + "/UpdaterVer.ini", QSettings::IniFormat).setValue("MAINVER/curver", "99.0.0");
     { QFile f(installed + "/help/new-in-99.html"); QVERIFY(f.open(QIODevice::WriteOnly)); }
     launch(true);
-    QVERIFY2(waitForExit(), qPrintable(m_output));
+    QVERIFY2(waitForExit(), qPrintable(m_client->output()));
     QCOMPARE(m_client->exitCode(), 0);
-    QVERIFY2(m_output.contains(QStringLiteral("user folder \"%1\" refreshed").arg(mine)), qPrintable(m_output));
-    QVERIFY2(m_output.contains("desktop shown with 4 category tabs"), qPrintable(m_output));
+    QVERIFY2(m_client->output().contains(QStringLiteral("user folder \"%1\" refreshed").arg(mine)), qPrintable(m_client->output()));
+    QVERIFY2(m_client->output().contains("desktop shown with 4 category tabs"), qPrintable(m_client->output()));
     QCOMPARE(Settings::installedVersion(mine + "/UpdaterVer.ini"), QStringLiteral("99.0.0"));
     QVERIFY(QFileInfo::exists(mine + "/help/new-in-99.html"));
     QVERIFY(!QFileInfo::exists(marker));

@@ -1,8 +1,7 @@
+#include "tests/support/ClientProcess.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -37,51 +36,24 @@ private:
     QScopedPointer<QTemporaryDir> m_place;
     QScopedPointer<QTemporaryDir> m_runtime;
     QScopedPointer<RefServiceProcess> m_service;
-    QScopedPointer<QProcess> m_client;
+    ClientProcess m_client;
     QString m_folder;
-    QString m_output;
 };
-
-static bool copyTree(const QString &from, const QString &to)
-{
-    QDir().mkpath(to);
-    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString relative = QDir(from).relativeFilePath(source);
-        // Leave out what a run of the client writes.
-        if (relative == "Config.ini" || relative == "DesktopApp.xml"
-            || relative == "UpdaterVer.ini" || relative.startsWith("CacheImage")
-            || relative.startsWith("downloadApp"))
-            continue;
-        const QString target = to + '/' + relative;
-        if (it.fileInfo().isDir())
-            QDir().mkpath(target);
-        else if (!QFile::copy(source, target))
-            return false;
-    }
-    return true;
-}
 
 void TestStartup::init()
 {
     m_place.reset(new QTemporaryDir);
     m_runtime.reset(new QTemporaryDir);
     m_folder = m_place->filePath("OrvaneDesk");
-    QVERIFY(copyTree(qEnvironmentVariable("ORVANE_BIN_DIR"), m_folder));
+    QString error;
+    QVERIFY2(ClientProcess::copyClientFolder(m_folder, &error), qPrintable(error));
     m_service.reset(new RefServiceProcess);
     QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorText()));
-    m_output.clear();
 }
 
 void TestStartup::cleanup()
 {
-    if (m_client && m_client->state() != QProcess::NotRunning) {
-        m_client->kill();
-        m_client->waitForFinished(5000);
-    }
-    m_client.reset();
+    m_client.kill();
     m_service.reset();
 }
 
@@ -96,63 +68,36 @@ void TestStartup::prepare(const QByteArray &userinfo)
 
 void TestStartup::start(const QString &answer, const QMap<QString, QString> &environment)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", m_runtime->path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    // The desktop's hidden push page starts the web engine, which refuses
-    // to run as root with its sandbox.
-    env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    env.insert("QT_LOGGING_RULES", "orvane.*=true");
-    env.insert("ORVANE_AUTO_ANSWER", answer);
-    // The desktop has no quit control of its own: the client ends its event
-    // loop as soon as the desktop is up.
-    env.insert("ORVANE_QUIT_WHEN_SHOWN", "1");
+    QProcessEnvironment env = ClientProcess::environment(m_runtime->path(), answer);
     for (auto it = environment.begin(); it != environment.end(); ++it)
         env.insert(it.key(), it.value());
-    m_client.reset(new QProcess);
-    m_client->setProcessEnvironment(env);
-    m_client->setProcessChannelMode(QProcess::MergedChannels);
-    m_client->setWorkingDirectory(m_place->path());
-    m_client->start(m_folder + "/OrvaneDesk", QStringList());
-    QVERIFY(m_client->waitForStarted());
+    QVERIFY(m_client.start(m_folder + "/OrvaneDesk", env, m_place->path()));
 }
 
 bool TestStartup::waitFor(const QString &text, int ms)
 {
-    QElapsedTimer waited;
-    waited.start();
-    while (!m_output.contains(text) && waited.elapsed() < ms) {
-        m_client->waitForReadyRead(100);
-        m_output += QString::fromUtf8(m_client->readAll());
-        if (m_client->state() == QProcess::NotRunning) {
-            m_output += QString::fromUtf8(m_client->readAll());
-            break;
-        }
-    }
-    return m_output.contains(text);
+    return m_client.waitFor(text, ms);
 }
 
 bool TestStartup::waitForExit(int ms)
 {
-    const bool ended = m_client->waitForFinished(ms);
-    m_output += QString::fromUtf8(m_client->readAll());
-    return ended;
+    return m_client.waitForExit(ms);
 }
 
 void TestStartup::automaticSignIn()
 {
     prepare("rember=1\nflag=1\nusername=demo\nuserpwd=demo1234\n");
     start("confirm");
-    QVERIFY2(waitForExit(), qPrintable(m_output));
-    QCOMPARE(m_client->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_client->exitCode(), 0);
-    QVERIFY2(m_output.contains("signed in with 4 categories"), qPrintable(m_output));
-    QVERIFY2(m_output.contains("desktop shown with 4 category tabs and the first category open"),
-             qPrintable(m_output));
-    QVERIFY2(m_output.contains("event loop ended with 0"), qPrintable(m_output));
-    QVERIFY2(!m_output.contains("start-up ends"), qPrintable(m_output));
-    QVERIFY2(!m_output.contains("login dialog shown"), qPrintable(m_output));
-    QVERIFY2(!m_output.contains("box QMsgDlg"), qPrintable(m_output));
+    QVERIFY2(waitForExit(), qPrintable(m_client.output()));
+    QCOMPARE(m_client.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_client.exitCode(), 0);
+    QVERIFY2(m_client.output().contains("signed in with 4 categories"), qPrintable(m_client.output()));
+    QVERIFY2(m_client.output().contains("desktop shown with 4 category tabs and the first category open"),
+             qPrintable(m_client.output()));
+    QVERIFY2(m_client.output().contains("event loop ended with 0"), qPrintable(m_client.output()));
+    QVERIFY2(!m_client.output().contains("start-up ends"), qPrintable(m_client.output()));
+    QVERIFY2(!m_client.output().contains("login dialog shown"), qPrintable(m_client.output()));
+    QVERIFY2(!m_client.output().contains("box QMsgDlg"), qPrintable(m_client.output()));
     QVERIFY(QFileInfo(m_folder + "/DesktopApp.xml").size() > 0);
     QVERIFY(QDir(m_folder + "/CacheImage").entryList(QDir::Files).size() > 0);
 }
@@ -161,14 +106,14 @@ void TestStartup::wrongStoredCredentialsShowMessageThenDialog()
 {
     prepare("rember=1\nflag=1\nusername=demo\nuserpwd=wrong\n");
     start("confirm");
-    QVERIFY2(waitFor("showing the login dialog"), qPrintable(m_output));
-    const int shown = m_output.indexOf("login dialog shown");
-    const int box = m_output.indexOf(QStringLiteral("title: 登录提示 text: \\r\\n用户名或者密码不正确！"));
-    const int fallback = m_output.indexOf("showing the login dialog");
-    QVERIFY2(shown >= 0 && box > shown && fallback > box, qPrintable(m_output));
+    QVERIFY2(waitFor("showing the login dialog"), qPrintable(m_client.output()));
+    const int shown = m_client.output().indexOf("login dialog shown");
+    const int box = m_client.output().indexOf(QStringLiteral("title: 登录提示 text: \\r\\n用户名或者密码不正确！"));
+    const int fallback = m_client.output().indexOf("showing the login dialog");
+    QVERIFY2(shown >= 0 && box > shown && fallback > box, qPrintable(m_client.output()));
     // Waiting for the user now.
     QTest::qWait(500);
-    QCOMPARE(m_client->state(), QProcess::Running);
+    QCOMPARE(m_client.state(), QProcess::Running);
     QVERIFY(!QFile::exists(m_folder + "/DesktopApp.xml"));
     QSettings settings(m_folder + "/Config.ini", QSettings::IniFormat);
     QCOMPARE(settings.value("userinfo/userpwd").toString(), QString("wrong"));
@@ -179,9 +124,9 @@ void TestStartup::flagAbsentShowsDialog()
 {
     prepare("rember=1\nusername=demo\nuserpwd=demo1234\n");
     start("confirm");
-    QVERIFY2(waitFor("login dialog shown"), qPrintable(m_output));
-    QVERIFY(!m_output.contains("signed in"));
-    QCOMPARE(m_client->state(), QProcess::Running);
+    QVERIFY2(waitFor("login dialog shown"), qPrintable(m_client.output()));
+    QVERIFY(!m_client.output().contains("signed in"));
+    QCOMPARE(m_client.state(), QProcess::Running);
 }
 
 void TestStartup::updateAccepted()
@@ -195,12 +140,12 @@ void TestStartup::updateAccepted()
     updater.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     prepare("rember=1\nflag=1\nusername=demo\nuserpwd=demo1234\n");
     start("confirm");
-    QVERIFY2(waitForExit(), qPrintable(m_output));
-    QCOMPARE(m_client->exitCode(), 0);
-    QVERIFY2(m_output.contains(QStringLiteral("title: 更新提示 text: 发现新版本，是否立即更新？")),
-             qPrintable(m_output));
-    QVERIFY2(!m_output.contains("login dialog shown") && !m_output.contains("signed in"),
-             qPrintable(m_output));
+    QVERIFY2(waitForExit(), qPrintable(m_client.output()));
+    QCOMPARE(m_client.exitCode(), 0);
+    QVERIFY2(m_client.output().contains(QStringLiteral("title: 更新提示 text: 发现新版本，是否立即更新？")),
+             qPrintable(m_client.output()));
+    QVERIFY2(!m_client.output().contains("login dialog shown") && !m_client.output().contains("signed in"),
+             qPrintable(m_client.output()));
     QTRY_VERIFY(QFile::exists(m_folder + "/updater-ran"));
     QSettings ini(m_folder + "/UpdaterVer.ini", QSettings::IniFormat);
     QCOMPARE(ini.value("MAINVER/mainver").toString(), QString("9.9.9"));
@@ -213,11 +158,11 @@ void TestStartup::updateDeclined()
     QSettings(m_folder + "/UpdaterVer.ini", QSettings::IniFormat).setValue("MAINVER/curver", "1.0.0");
     prepare("rember=1\nflag=1\nusername=demo\nuserpwd=demo1234\n");
     start("close");
-    QVERIFY2(waitForExit(), qPrintable(m_output));
-    QCOMPARE(m_client->exitCode(), 0);
-    QVERIFY2(m_output.contains(QStringLiteral("title: 更新提示")), qPrintable(m_output));
-    QVERIFY2(m_output.contains("signed in with"), qPrintable(m_output));
-    QVERIFY2(m_output.contains("desktop shown with 4 category tabs"), qPrintable(m_output));
+    QVERIFY2(waitForExit(), qPrintable(m_client.output()));
+    QCOMPARE(m_client.exitCode(), 0);
+    QVERIFY2(m_client.output().contains(QStringLiteral("title: 更新提示")), qPrintable(m_client.output()));
+    QVERIFY2(m_client.output().contains("signed in with"), qPrintable(m_client.output()));
+    QVERIFY2(m_client.output().contains("desktop shown with 4 category tabs"), qPrintable(m_client.output()));
     QSettings ini(m_folder + "/UpdaterVer.ini", QSettings::IniFormat);
     QCOMPARE(ini.value("MAINVER/mainver").toString(), QString("1.0.1"));
 }
@@ -245,12 +190,12 @@ void TestStartup::updaterThatDoesNotStartIsTold()
     }
     prepare("rember=1\nflag=1\nusername=demo\nuserpwd=demo1234\n");
     start("confirm");
-    QVERIFY2(waitForExit(), qPrintable(m_output));
-    QCOMPARE(m_client->exitCode(), 0);
-    const int asked = m_output.indexOf(QStringLiteral("title: 更新提示 text: 发现新版本，是否立即更新？"));
-    const int told = m_output.indexOf(QStringLiteral("title: 更新提示 text: \\r\\n更新程序启动失败，请稍后重试！"));
-    const int signedIn = m_output.indexOf("signed in with");
-    QVERIFY2(asked >= 0 && told > asked && signedIn > told, qPrintable(m_output));
+    QVERIFY2(waitForExit(), qPrintable(m_client.output()));
+    QCOMPARE(m_client.exitCode(), 0);
+    const int asked = m_client.output().indexOf(QStringLiteral("title: 更新提示 text: 发现新版本，是否立即更新？"));
+    const int told = m_client.output().indexOf(QStringLiteral("title: 更新提示 text: \\r\\n更新程序启动失败，请稍后重试！"));
+    const int signedIn = m_client.output().indexOf("signed in with");
+    QVERIFY2(asked >= 0 && told > asked && signedIn > told, qPrintable(m_client.output()));
 }
 
 void TestStartup::waylandSessionComesUpOnX11()
@@ -263,11 +208,11 @@ void TestStartup::waylandSessionComesUpOnX11()
     start("confirm", {{"QT_QPA_PLATFORM", "wayland"},
                       {"WAYLAND_DISPLAY", "orvane-no-such-wayland-display"},
                       {"XDG_SESSION_TYPE", "wayland"}});
-    QVERIFY2(waitForExit(), qPrintable(m_output));
-    QCOMPARE(m_client->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_client->exitCode(), 0);
-    QVERIFY2(m_output.contains("window system: xcb through XWayland"), qPrintable(m_output));
-    QVERIFY2(m_output.contains("desktop shown with 4 category tabs"), qPrintable(m_output));
+    QVERIFY2(waitForExit(), qPrintable(m_client.output()));
+    QCOMPARE(m_client.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_client.exitCode(), 0);
+    QVERIFY2(m_client.output().contains("window system: xcb through XWayland"), qPrintable(m_client.output()));
+    QVERIFY2(m_client.output().contains("desktop shown with 4 category tabs"), qPrintable(m_client.output()));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

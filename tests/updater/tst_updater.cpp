@@ -1,4 +1,6 @@
 #include "core/Settings.h"
+#include "core/UserFiles.h"
+#include "tests/support/ClientProcess.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QCryptographicHash>
@@ -61,13 +63,6 @@ void put(const QString &path, const QByteArray &data)
     file.write(data);
 }
 
-bool isUserFile(const QString &relative)
-{
-    static const QStringList user{"Config.ini", "DesktopApp.xml", "CacheImage", "downloadApp",
-                                  "PushServerLog.txt", "Favourites.json"};
-    return user.contains(relative.section('/', 0, 0));
-}
-
 } // namespace
 
 void tst_Updater::init()
@@ -80,20 +75,8 @@ void tst_Updater::init()
     m_client = m_place->filePath("OrvaneDesk");
     m_log = m_runtime->filePath("processes.log");
 
-    // A copy of the build's client folder, without what runs leave there.
-    const QString bin = qEnvironmentVariable("ORVANE_BIN_DIR");
-    QDirIterator it(bin, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString relative = QDir(bin).relativeFilePath(source);
-        if (isUserFile(relative) || relative == "UpdaterVer.ini" || relative == "orvane-service")
-            continue;
-        QDir().mkpath(QFileInfo(m_client + '/' + relative).absolutePath());
-        if (it.fileInfo().isDir())
-            QDir().mkpath(m_client + '/' + relative);
-        else
-            QVERIFY2(QFile::copy(source, m_client + '/' + relative), qPrintable(relative));
-    }
+    QString error;
+    QVERIFY2(ClientProcess::copyClientFolder(m_client, &error), qPrintable(error));
     put(m_client + "/old-only.txt", "a file the new version does not have");
     put(m_client + "/UpdaterVer.ini", "[MAINVER]\ncurver=1.0.0\n");
     QFile config(m_client + "/Config.ini");
@@ -118,13 +101,7 @@ void tst_Updater::cleanup()
 
 void tst_Updater::start(const QString &program, const QString &answer, const QStringList &extraEnv)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", m_runtime->path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    env.insert("QT_LOGGING_RULES", "orvane.*=true");
-    env.insert("ORVANE_AUTO_ANSWER", answer);
-    env.insert("ORVANE_QUIT_WHEN_SHOWN", "1");
+    QProcessEnvironment env = ClientProcess::environment(m_runtime->path(), answer);
     for (const QString &pair : extraEnv)
         env.insert(pair.section('=', 0, 0), pair.section('=', 1));
     m_process = std::make_unique<QProcess>();
@@ -163,7 +140,7 @@ QMap<QString, QString> tst_Updater::programFiles() const
     while (it.hasNext()) {
         const QString path = it.next();
         const QString relative = QDir(m_client).relativeFilePath(path);
-        if (!isUserFile(relative))
+        if (!UserFiles::names().contains(relative.section('/', 0, 0)))
             files.insert(relative, QCryptographicHash::hash(get(path), QCryptographicHash::Sha1).toHex());
     }
     return files;
