@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+class PushPopups;
 class PushView;
 class QAction;
 class QHostInfo;
@@ -203,4 +204,5 @@ private:
     std::function<void(QMenu *)> m_menuRunner;
     bool m_exposedLogged = false;
     std::unique_ptr<PushView> m_pushView;
+    PushPopups *m_popups = nullptr;
 };

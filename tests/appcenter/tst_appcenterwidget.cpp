@@ -7,7 +7,10 @@
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
 #include "tests/support/RefServiceProcess.h"
+#include "ui/MsgBoxQueue.h"
+#include "ui/QMsgDlg.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,8 +43,12 @@ private slots:
     void installFromTheStorePage();
     void installAProgramFromTheStorePage();
     void uninstallFromTheUninstallPage();
+    void secondInstallBringsTheRowForward();
+    void messagesWaitTheirTurnAndPagesGoOn();
 
 private:
+    // The visible message boxes.
+    static QList<QMsgDlg *> boxes();
     QString pageUrl() const { return m_window->view()->url().toString(); }
     bool waitForLoad();
     QVariant runScript(const QString &script);
@@ -280,8 +287,8 @@ void TestAppCenterWidget::installAProgramFromTheStorePage()
                               app->install, 10000);
     const QJsonObject row = m_service->userApp(m_uid, "a402");
     QCOMPARE(row.value("is_install").toVariant().toString(), QString("1"));
-    // The installer is kept in the download folder.
-    QVERIFY(QFileInfo::exists(m_dir.filePath("downloadApp/jizhang-setup.sh")));
+    // The installer is kept in the application's download folder.
+    QVERIFY(QFileInfo::exists(m_dir.filePath("downloadApp/a402/jizhang-setup.sh")));
 }
 
 void TestAppCenterWidget::uninstallFromTheUninstallPage()
@@ -347,6 +354,90 @@ void TestAppCenterWidget::uninstallFromTheUninstallPage()
                              30000);
     // The record itself lives on for whoever still holds it.
     QCOMPARE(app->id, QString("a402"));
+}
+
+QList<QMsgDlg *> TestAppCenterWidget::boxes()
+{
+    QList<QMsgDlg *> found;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMsgDlg *>(w); box && box->isVisible())
+            found << box;
+    return found;
+}
+
+void TestAppCenterWidget::secondInstallBringsTheRowForward()
+{
+    // 记账本 is offered twice (a push offer, then again from a reloaded
+    // page) while its installer is still on its way.
+    const QString offer = QStringLiteral(
+        "{\"alias\":\"lumiqPushApp\",\"data\":{\"cate_id\":\"c4\",\"app_id\":\"a402\",\"app_name\":\"记账本\","
+        "\"type\":\"2\",\"url\":\"%1\",\"icon\":\"%2\"}}")
+                              .arg(m_service->installerUrl("jizhang-setup.sh"),
+                                   m_service->baseUrl() + "images/app/a402/icon.png");
+    QVERIFY(m_service->setStallAfter(40000));
+    m_window->pushInstall(offer);
+    auto *list = m_window->findChild<QListWidget *>("listWidget");
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, 20000);
+    const QString partial = m_dir.filePath("downloadApp/a402/jizhang-setup.sh_tmp");
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(partial).size(), qint64(40000), 20000);
+    QWidget *row = list->itemWidget(list->item(0));
+
+    m_window->pushInstall(offer);
+    QTest::qWait(500);
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->itemWidget(list->item(0)), row);
+    QCOMPARE(list->currentRow(), 0);
+    QVERIFY(list->isVisible());
+    QCOMPARE(row->findChild<QLabel *>("labelStatus")->text(), QStringLiteral("正在下载"));
+    QCOMPARE(QFileInfo(partial).size(), qint64(40000));
+
+    // The one download goes on to an installed application.
+    QVERIFY(m_service->setStallAfter(-1));
+    QTRY_VERIFY_WITH_TIMEOUT(m_session->catalogue.findApp("a402")
+                                 && m_session->catalogue.findApp("a402")->isinstall == "1",
+                             90000);
+    QVERIFY(QFileInfo::exists(m_dir.filePath("downloadApp/a402/jizhang-setup.sh")));
+}
+
+void TestAppCenterWidget::messagesWaitTheirTurnAndPagesGoOn()
+{
+    // Boxes stay until answered here.
+    const QByteArray answer = qgetenv("ORVANE_AUTO_ANSWER");
+    qunsetenv("ORVANE_AUTO_ANSWER");
+    struct Restore
+    {
+        QByteArray value;
+        ~Restore() { qputenv("ORVANE_AUTO_ANSWER", value); }
+    } restore{answer};
+
+    // The page asks to install 消息公告 (already on the desktop: 735) and
+    // 记账本 with a category the service refuses, each twice.
+    QTRY_VERIFY_WITH_TIMEOUT(runScript("!!(window.qt && qt.webChannelTransport)").toBool(), 20000);
+    const QString present = R"({"data":{"cate_id":"c4","app_id":"a401","app_name":"x","type":"3"}})";
+    const QString refused = R"({"data":{"cate_id":"c4","app_id":"zz9","app_name":"x","type":"1"}})";
+    runScript(QStringLiteral("new QWebChannel(qt.webChannelTransport, function (ch) {"
+                             " var b = ch.objects.QJsInterface;"
+                             " [%1, %2, %1, %2].forEach(function (r) { b.install(JSON.stringify(r)); }); }); true")
+                  .arg(present, refused));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes().size(), 1, 20000);
+    // While the box is up, the web views go on working.
+    QCOMPARE(runScript("6 * 7").toInt(), 42);
+
+    QStringList texts;
+    while (!boxes().isEmpty()) {
+        QCOMPARE(boxes().size(), 1);
+        QMsgDlg *box = boxes().first();
+        texts << box->text();
+        const QPointer<QMsgDlg> gone(box);
+        box->findChild<QPushButton *>("yesButton")->click();
+        QTRY_VERIFY(gone.isNull());
+        // The next one, if any, follows on its own.
+        QTest::qWait(300);
+    }
+    // Each answer was told; the same one waiting twice is told once.
+    const QSet<QString> told(texts.begin(), texts.end());
+    QCOMPARE(told, (QSet<QString>{AppFlows::alreadyPresent().text, AppFlows::addFailed().text}));
+    QVERIFY(texts.size() <= 4);
 }
 
 QTEST_MAIN(TestAppCenterWidget)

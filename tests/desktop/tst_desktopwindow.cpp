@@ -2,6 +2,7 @@
 #include "desktop/window/QLumiqDesk.h"
 #include "tests/desktop/DeskFixture.h"
 #include "tests/login/BoxAnswerer.h"
+#include "tests/support/ShownText.h"
 
 #include <QAction>
 #include <QLabel>
@@ -35,6 +36,7 @@ private slots:
     void catalogueResetRebuildsTabs();
     void emptyCatalogueHasNoTabsNoGrid();
     void wallpaperButtonOpensSettings();
+    void serviceNamesShowAsTheyAre();
 
 private:
     QList<DragButton *> icons() const;
@@ -438,6 +440,23 @@ void TestDesktopWindow::wallpaperButtonOpensSettings()
     QCOMPARE(boxes.seen.first().title, QStringLiteral("提示"));
     QCOMPARE(boxes.seen.first().text, QStringLiteral("设置桌面墙纸失败！"));
     QTRY_VERIFY(!m_desk->findChild<QSettingDlg *>());
+}
+
+void TestDesktopWindow::serviceNamesShowAsTheyAre()
+{
+    // A company and an application named with markup by the service.
+    m_desk.reset();
+    LoginUserInfo user = m_fixture->session.userInfo;
+    user.company_name = markupName();
+    CatalogueStore &store = m_fixture->session.catalogue;
+    const DesktopAppInfoPtr app = store.apps(store.catalogue().first().first->id).first();
+    QVERIFY(store.updateApp(app, [](desktopAppInfo &a) { a.name = markupName(); }));
+    m_desk.reset(new QLumiqDesk(user, m_fixture->session.serviceLinks, store));
+    m_desk->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_desk.data()));
+    QCOMPARE(shownText(m_desk->findChild<QLabel *>("userNamelabel")), markupName());
+    QTRY_VERIFY(icon(app->id));
+    QCOMPARE(shownToolTip(icon(app->id)->toolTip()), markupName());
 }
 
 QTEST_MAIN(TestDesktopWindow)

@@ -500,7 +500,9 @@ void userCentre(Shots &shots)
                        + service.demoCredentials().first;
     // The page only needs an object to talk to; nothing is clicked here.
     QObject bridge;
-    QUserInfoDlg dialog(user, &bridge);
+    BridgeOrigins origins;
+    origins.allowAddress(service.baseUrl());
+    QUserInfoDlg dialog(user, origins, &bridge);
     bool loaded = false;
     QObject::connect(dialog.view(), &QWebEngineView::loadFinished, [&loaded](bool ok) { loaded = ok; });
     if (!showAndWait(&dialog))
