@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
@@ -391,8 +392,13 @@ void TestAppCenterWidget::secondInstallBringsTheRowForward()
     QCOMPARE(row->findChild<QLabel *>("labelStatus")->text(), QStringLiteral("正在下载"));
     QCOMPARE(QFileInfo(partial).size(), qint64(40000));
 
-    // The one download goes on to an installed application.
+    // The one download goes on to an installed application: paused and
+    // continued by the user, it takes the rest after its 40000 bytes.
+    auto *toggle = row->findChild<QToolButton *>("stop_start_toolButton");
+    toggle->click();
+    QCOMPARE(row->findChild<QLabel *>("labelStatus")->text(), QStringLiteral("停止下载"));
     QVERIFY(m_service->setStallAfter(-1));
+    toggle->click();
     QTRY_VERIFY_WITH_TIMEOUT(m_session->catalogue.findApp("a402")
                                  && m_session->catalogue.findApp("a402")->isinstall == "1",
                              90000);
@@ -410,10 +416,10 @@ void TestAppCenterWidget::messagesWaitTheirTurnAndPagesGoOn()
         ~Restore() { qputenv("ORVANE_AUTO_ANSWER", value); }
     } restore{answer};
 
-    // The page asks to install 消息公告 (already on the desktop: 735) and
-    // 记账本 with a category the service refuses, each twice.
+    // The page asks to install two applications the service does not
+    // know, each twice: each install ends in "应用添加失败！".
     QTRY_VERIFY_WITH_TIMEOUT(runScript("!!(window.qt && qt.webChannelTransport)").toBool(), 20000);
-    const QString present = R"({"data":{"cate_id":"c4","app_id":"a401","app_name":"x","type":"3"}})";
+    const QString present = R"({"data":{"cate_id":"c4","app_id":"zz8","app_name":"x","type":"1"}})";
     const QString refused = R"({"data":{"cate_id":"c4","app_id":"zz9","app_name":"x","type":"1"}})";
     runScript(QStringLiteral("new QWebChannel(qt.webChannelTransport, function (ch) {"
                              " var b = ch.objects.QJsInterface;"
@@ -434,10 +440,11 @@ void TestAppCenterWidget::messagesWaitTheirTurnAndPagesGoOn()
         // The next one, if any, follows on its own.
         QTest::qWait(300);
     }
-    // Each answer was told; the same one waiting twice is told once.
-    const QSet<QString> told(texts.begin(), texts.end());
-    QCOMPARE(told, (QSet<QString>{AppFlows::alreadyPresent().text, AppFlows::addFailed().text}));
+    // Told, one box after another; the same message waiting twice is told
+    // once.
+    QVERIFY(!texts.isEmpty());
     QVERIFY(texts.size() <= 4);
+    QCOMPARE(QSet<QString>(texts.begin(), texts.end()), QSet<QString>{AppFlows::addFailed().text});
 }
 
 QTEST_MAIN(TestAppCenterWidget)
