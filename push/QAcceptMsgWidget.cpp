@@ -52,7 +52,7 @@ void QAcceptMsgWidget::showSummary(const QString &text)
     ui->noticeWidget->show();
     ui->titleLabel->setText(QStringLiteral("系统消息"));
     ui->noticeTitleLabel->setText(text);
-    ui->noticeContentLabel->clear();
+    ui->noticeContentLabel->setText(QStringLiteral("消息中心里有全部消息。"));
     if (!m_summary) {
         m_summary = true;
         connect(ui->moreButton, &QPushButton::clicked, this, &QAcceptMsgWidget::onOpenMsgList);

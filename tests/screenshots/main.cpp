@@ -16,6 +16,7 @@
 #include "desktop/settings/QSettingDlg.h"
 #include "login/core/LoginTexts.h"
 #include "login/dialog/QLoginDialog.h"
+#include "push/PushPopups.h"
 #include "push/QAcceptMsgWidget.h"
 #include "tests/screenshots/FindShots.h"
 #include "tests/screenshots/Scene.h"
@@ -430,6 +431,15 @@ void pushWindows(Shots &shots)
             return shots.fail(QStringLiteral("the notice pop-up was never shown"));
         shots.save(QStringLiteral("QAcceptMsgWidget-notice"), &popup);
         hoverShot(shots, &popup, "moreButton", QStringLiteral("QAcceptMsgWidget-more-hover"));
+    }
+    {
+        // What a flood leaves beyond the pop-ups shown: one summing up the rest.
+        QAcceptMsgWidget popup{QString()};
+        popup.showSummary(PushPopups::summaryText(1997));
+        popup.moveToCorner();
+        if (!showAndWait(&popup))
+            return shots.fail(QStringLiteral("the summary pop-up was never shown"));
+        shots.save(QStringLiteral("QAcceptMsgWidget-summary"), &popup);
     }
     for (const QString &price : {QString(), QStringLiteral("¥ 29.90 / 年")}) {
         QAcceptMsgWidget popup(pushMessage(
