@@ -60,6 +60,7 @@ QAppCenterWidget::QAppCenterWidget(Session &session, QWidget *parent)
     m_selectedCategory = 0;
     m_keyword.clear();
 
+    m_messages = new MsgBoxQueue(this);
     m_flows = new AppFlows(&m_session.catalogue, AppFlows::Service::real(), this);
     m_flows->setCompanyId(m_session.serviceLinks.companyId);
     connect(m_flows, &AppFlows::pageCall, this, [this](const QString &function, const QStringList &args) {
@@ -71,11 +72,11 @@ QAppCenterWidget::QAppCenterWidget(Session &session, QWidget *parent)
     connect(m_flows, &AppFlows::uninstallationComplete, this,
             &QAppCenterWidget::uninstallationCompleteSlot);
     connect(m_flows, &AppFlows::openRequested, this, [this](const DesktopAppInfoPtr &app) {
-        AppLaunch::launch(*app, m_session.userInfo.app_auth, this);
+        // Asked for by a page: its message waits its turn like the others.
+        AppLaunch::launch(*app, m_session.userInfo.app_auth, this,
+                          [this](const QString &title, const QString &text) { m_messages->post(title, text); });
     });
     connect(m_flows, &AppFlows::reopenRequested, this, &QAppCenterWidget::reopen);
-
-    m_messages = new MsgBoxQueue(this);
 
     // A page's call returns at once: the flow (its service calls, its
     // message) runs after it from the event loop, never inside the web
