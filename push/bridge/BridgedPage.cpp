@@ -71,10 +71,8 @@ void BridgedPage::decide(const QUrl &documentUrl, bool left, quint64 generation)
     const bool errorPage = documentUrl.scheme() == QLatin1String("chrome-error");
     if (!errorPage && m_origins.allows(documentUrl)) {
         m_refused.clear();
-        if (!isBridged()) {
+        if (!isBridged())
             setWebChannel(m_channel);
-            emit bridged(documentUrl);
-        }
         return;
     }
     detach();

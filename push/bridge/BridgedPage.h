@@ -27,10 +27,6 @@ public:
 
     bool isBridged() const { return webChannel() != nullptr; }
 
-signals:
-    // The channel was set on the page (for tests and logs).
-    void bridged(const QUrl &documentUrl);
-
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
 
