@@ -46,6 +46,19 @@ void QAcceptMsgWidget::showNotice()
     connect(ui->moreButton, &QPushButton::clicked, this, &QAcceptMsgWidget::onOpenMsgList);
 }
 
+void QAcceptMsgWidget::showSummary(const QString &text)
+{
+    ui->appWidget->hide();
+    ui->noticeWidget->show();
+    ui->titleLabel->setText(QStringLiteral("系统消息"));
+    ui->noticeTitleLabel->setText(text);
+    ui->noticeContentLabel->setText(QStringLiteral("消息中心里有全部消息。"));
+    if (!m_summary) {
+        m_summary = true;
+        connect(ui->moreButton, &QPushButton::clicked, this, &QAcceptMsgWidget::onOpenMsgList);
+    }
+}
+
 void QAcceptMsgWidget::showOffer()
 {
     ui->noticeWidget->hide();
@@ -98,6 +111,7 @@ void QAcceptMsgWidget::onClose()
     if (m_closing)
         return;
     m_closing = true;
+    setProperty("closing", true);
     chrome().fadeOut([this] { close(); });
 }
 

@@ -30,6 +30,10 @@ public:
     QString strJson() const { return m_strJson; }
     const PushMessage &message() const { return m_message; }
 
+    // Turns the pop-up into the summary of messages not shown one by one:
+    // the text, and "查看更多" for the message centre.
+    void showSummary(const QString &text);
+
     // Moves the pop-up to the bottom-right corner of the primary screen's
     // available area.
     void moveToCorner();
@@ -57,4 +61,5 @@ private:
     PushMessage m_message;
     QPointer<CloudDownload> m_download;
     bool m_closing = false;
+    bool m_summary = false;
 };

@@ -179,6 +179,7 @@ bool Service::setHuge(HugeBody &huge, const QMap<QString, QString> &in)
         return false;
     huge.bytes = bytes;
     huge.deflate = in.value(QStringLiteral("deflate")) == QLatin1String("1");
+    huge.gzip = in.value(QStringLiteral("gzip")) == QLatin1String("1");
     huge.endless = in.value(QStringLiteral("endless")) == QLatin1String("1");
     return true;
 }
@@ -208,7 +209,8 @@ bool Service::serveHuge(const HugeBody &huge, const std::string &prefix, const s
         });
         return true;
     }
-    if (!huge.deflate) {
+    const bool gzip = huge.gzip;
+    if (!huge.deflate && !gzip) {
         res.set_content_provider(total, contentType,
                                  [prefix, suffix, total](size_t offset, size_t length, httplib::DataSink &sink) {
                                      const std::string piece = hugePiece(prefix, suffix, 'x', total, offset,
@@ -224,9 +226,11 @@ bool Service::serveHuge(const HugeBody &huge, const std::string &prefix, const s
         unsigned long long offset = 0;
     };
     auto state = std::make_shared<Deflater>();
-    if (deflateInit(&state->stream, Z_BEST_COMPRESSION) != Z_OK)
+    // Window bits 15: the zlib format of "deflate"; 31: the gzip format.
+    if (deflateInit2(&state->stream, Z_BEST_COMPRESSION, Z_DEFLATED, gzip ? 31 : 15, 9, Z_DEFAULT_STRATEGY)
+        != Z_OK)
         return false;
-    res.set_header("Content-Encoding", "deflate");
+    res.set_header("Content-Encoding", gzip ? "gzip" : "deflate");
     res.set_chunked_content_provider(
         contentType,
         [this, state, prefix, suffix, total](size_t, httplib::DataSink &sink) {

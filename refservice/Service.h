@@ -80,11 +80,13 @@ private:
 
     // Oversized bodies for tests of the client's bounds (the hugeAnswer and
     // hugeImage switches): a body of `bytes` bytes, optionally sent
-    // deflate-compressed, or one that never ends.
+    // deflate- or gzip-compressed (whatever the client asked for), or one
+    // that never ends.
     struct HugeBody
     {
         std::atomic<long long> bytes{0};
         std::atomic<bool> deflate{false};
+        std::atomic<bool> gzip{false};
         std::atomic<bool> endless{false};
     };
     bool setHuge(HugeBody &huge, const QMap<QString, QString> &in);

@@ -66,13 +66,18 @@ document.getElementById('refreshAvatar').addEventListener('click', function () {
     bridge.upImage(JSON.stringify({ uid: uid }));
 });
 
-if (window.qt && qt.webChannelTransport && typeof QWebChannel !== 'undefined') {
-  new QWebChannel(qt.webChannelTransport, function (channel) {
-    bridge = channel.objects.QJsInterface || null;
-    document.getElementById('refreshAvatar').hidden = !bridge;
-    document.body.dataset.bridge = bridge ? 'ready' : 'none';
-  });
-}
+// The client hands over its transport once the page is in place.
+(function waitForTransport(tries) {
+  if (window.qt && qt.webChannelTransport && typeof QWebChannel !== 'undefined') {
+    new QWebChannel(qt.webChannelTransport, function (channel) {
+      bridge = channel.objects.QJsInterface || null;
+      document.getElementById('refreshAvatar').hidden = !bridge;
+      document.body.dataset.bridge = bridge ? 'ready' : 'none';
+    });
+  } else if (tries < 200) {
+    setTimeout(function () { waitForTransport(tries + 1); }, 25);
+  }
+})(0);
 </script>
 </body>
 </html>

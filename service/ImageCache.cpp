@@ -4,6 +4,7 @@
 #include "core/SaveFile.h"
 #include "service/NetworkAccess.h"
 #include "service/ServiceLog.h"
+#include "service/ServiceReply.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -121,6 +122,9 @@ bool CloudDownload::begin()
     QNetworkRequest request(QUrl(m_address, QUrl::TolerantMode));
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
+    // Pictures are packed already: asked for as they are, nothing can
+    // unpack in memory beyond the bound before it is checked.
+    request.setRawHeader("Accept-Encoding", "identity");
     m_reply = pictureNetworkManager()->get(request);
     // The network thread waits while this much is unread, so an oversized
     // body is never held in memory beyond the bound.
@@ -156,12 +160,17 @@ void CloudDownload::httpReadyRead()
 {
     if (!m_reply || !m_file)
         return;
+    // Packed all the same: its bytes are no picture, and nothing here
+    // unpacks them.
+    if (!ServiceReply::isPlainCoding(m_reply->rawHeader("Content-Encoding"))) {
+        qCWarning(lcService) << "picture in a coding not asked for, dropped:" << m_address;
+        fail();
+        return;
+    }
     const QByteArray chunk = m_reply->readAll();
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && status.toInt() != 200)
         return; // an error page is never a picture
-    // The reply hands over decompressed bytes, so this counts what would
-    // be stored, not what crossed the wire.
     m_received += chunk.size();
     if (m_received > m_maxBytes) {
         qCWarning(lcService) << "picture larger than" << m_maxBytes << "bytes, dropped:" << m_address;

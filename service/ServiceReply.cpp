@@ -9,6 +9,12 @@
 #include <QTimer>
 #include <QUrl>
 
+bool ServiceReply::isPlainCoding(const QByteArray &contentEncoding)
+{
+    const QByteArray coding = contentEncoding.trimmed().toLower();
+    return coding.isEmpty() || coding == "identity";
+}
+
 ServiceReply *ServiceReply::send(const QString &url, const QString &body, int timeoutMs,
                                  QObject *parent)
 {
@@ -17,6 +23,9 @@ ServiceReply *ServiceReply::send(const QString &url, const QString &body, int ti
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
+    // Answers are small: asked for as they are, they can never unpack in
+    // memory beyond the bound before it is checked.
+    request.setRawHeader("Accept-Encoding", "identity");
     QNetworkAccessManager *manager = threadNetworkManager();
     // A POST goes out in one write; see OneWritePost.h for the 40 ms that
     // manager->post() costs on a kept-alive connection.
@@ -90,8 +99,16 @@ void ServiceReply::onReadyRead()
 {
     if (!m_reply || isFinished())
         return;
-    // The reply hands over decompressed bytes: a small compressed answer
-    // that unpacks to gigabytes is stopped here as well.
+    // Packed although we asked for it as it is: nothing here unpacks it,
+    // and its bytes are no answer.
+    if (!isPlainCoding(m_reply->rawHeader("Content-Encoding"))) {
+        qCWarning(lcService) << "answer in a coding not asked for, dropped:" << m_reply->rawHeader("Content-Encoding");
+        m_body.clear();
+        m_status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        dropReply();
+        settle(Result::Unreadable);
+        return;
+    }
     const QByteArray chunk = m_reply->readAll();
     if (qint64(m_body.size()) + chunk.size() > kMaxAnswerBytes) {
         qCWarning(lcService) << "answer larger than" << kMaxAnswerBytes << "bytes, dropped";

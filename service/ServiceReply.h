@@ -36,6 +36,9 @@ public:
     // few hundred kilobytes); counted after decompression.
     static constexpr qint64 kMaxAnswerBytes = 64 * 1024 * 1024;
 
+    // A Content-Encoding that leaves the body as it is (none, "identity").
+    static bool isPlainCoding(const QByteArray &contentEncoding);
+
     // POST with a form body when body is not empty, else GET.
     static ServiceReply *send(const QString &url, const QString &body, int timeoutMs,
                               QObject *parent = nullptr);

@@ -19,6 +19,8 @@ QMsgDlg::QMsgDlg(const QString &title, const QString &text, QWidget *parent)
     // Long texts wrap at the label's width and grow downwards rather than
     // running past the box.
     ui->labelMsg->setWordWrap(true);
+    // Texts may carry what the service said: shown as they are.
+    ui->labelMsg->setTextFormat(Qt::PlainText);
     ui->labelMsg->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     ui->labelMsg->setText(text);
     fitMessage();

@@ -56,7 +56,7 @@ void DownLoadManager::downloadFile(const QString &url, const QString &dir)
         failLater(DOWNLOAD_ERROR);
         return;
     }
-    const QString folder = folderOf(dir);
+    const QString folder = folderOf(dir, m_folderKey);
     if (!QDir().mkpath(folder)) {
         qCWarning(lcAppcenter) << "cannot make" << folder;
         m_partialPath.clear();
@@ -76,12 +76,18 @@ void DownLoadManager::downloadFile(const QString &url, const QString &dir)
 
 bool DownLoadManager::claimPartial()
 {
-    const QString key = QFileInfo(m_partialPath).absoluteFilePath();
-    const DownLoadManager *owner = partialOwners().value(key);
-    if (owner && owner != this)
+    if (ownedByAnother())
         return false;
-    partialOwners().insert(key, this);
+    partialOwners().insert(QFileInfo(m_partialPath).absoluteFilePath(), this);
     return true;
+}
+
+bool DownLoadManager::ownedByAnother() const
+{
+    if (m_partialPath.isEmpty())
+        return false;
+    const DownLoadManager *owner = partialOwners().value(QFileInfo(m_partialPath).absoluteFilePath());
+    return owner && owner != this;
 }
 
 void DownLoadManager::releasePartial()
@@ -305,7 +311,9 @@ void DownLoadManager::resetCounters()
 void DownLoadManager::removePartial()
 {
     m_file.reset();
-    if (m_partialPath.isEmpty())
+    // A manager that was refused the file (or lost it to another after a
+    // pause) has no say over it.
+    if (m_partialPath.isEmpty() || ownedByAnother())
         return;
     QFile::remove(m_partialPath);
     QFile::remove(recordPath(m_partialPath));

@@ -48,6 +48,9 @@ public:
     // false always starts the file anew.
     void setSupportBreakpoint(bool on) { m_supportBreakpoint = on; }
     QString downloadUrl() const { return m_url.toString(); }
+    // The application the file is for: its downloads go into a folder of
+    // their own under "downloadApp" (empty: "downloadApp" itself).
+    void setFolderKey(const QString &key) { m_folderKey = key; }
 
     bool isRunning() const { return !m_transfer.isNull(); }
     qint64 bytesReceived() const { return m_received; }
@@ -83,13 +86,17 @@ private:
     void fail(DOWNLOADETYPE kind, bool keepPartial);
     void failLater(DOWNLOADETYPE kind);
     void endTransfer();
+    // Removes the partial file and its record, unless another manager is
+    // writing them.
     void removePartial();
     // One manager at a time writes a partial file: two downloads whose
     // addresses end in the same file name would mix their bytes.
     bool claimPartial();
+    bool ownedByAnother() const;
     void releasePartial();
 
     QUrl m_url;
+    QString m_folderKey;
     QString m_partialPath;
     QString m_finishedPath;
     std::unique_ptr<QFile> m_file;

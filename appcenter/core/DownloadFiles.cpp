@@ -1,9 +1,11 @@
 #include "appcenter/core/DownloadFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace DownloadFiles {
@@ -22,9 +24,18 @@ QString fileNameOf(const QUrl &url)
     return name;
 }
 
-QString folderOf(const QString &dir)
+QString folderOf(const QString &dir, const QString &key)
 {
-    return QDir(dir).filePath(QStringLiteral("downloadApp"));
+    const QString folder = QDir(dir).filePath(QStringLiteral("downloadApp"));
+    if (key.isEmpty())
+        return folder;
+    // Ids come from the service and its pages: only a short plain name
+    // becomes a folder name as it is.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    const QString name = plain.match(key).hasMatch()
+        ? key
+        : QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+    return QDir(folder).filePath(name);
 }
 
 QString partialPath(const QString &folder, const QString &fileName)

@@ -14,8 +14,11 @@ namespace DownloadFiles {
 // or a name that carries a separator).
 QString fileNameOf(const QUrl &url);
 
-// dir + "/downloadApp"
-QString folderOf(const QString &dir);
+// dir + "/downloadApp", and with a key (an application's id) the folder
+// of that application's downloads in it: dir + "/downloadApp/" + key, so
+// that two applications whose installers share a file name never share
+// a file. A key that is no plain name stands for itself as a digest.
+QString folderOf(const QString &dir, const QString &key = QString());
 
 // The partial file's name ends in "_tmp"; the final file is the same
 // without it.

@@ -22,6 +22,10 @@ DownloadJob::DownloadJob(const DesktopAppInfoPtr &app, const QString &dir, QObje
     , m_manager(new DownLoadManager(this))
     , m_tick(new QTimer(this))
 {
+    // Each application downloads into a folder of its own: two whose
+    // installers have the same name go side by side.
+    if (app)
+        m_manager->setFolderKey(app->id);
     qRegisterMetaType<DownloadJob::State>("DownloadJob::State");
     m_tick->setInterval(kTickMs);
     connect(m_tick, &QTimer::timeout, this, &DownloadJob::refresh);

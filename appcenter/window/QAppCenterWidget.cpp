@@ -14,8 +14,9 @@
 #include "push/bridge/BridgedPage.h"
 #include "push/bridge/QJsInterface.h"
 #include "push/bridge/SessionOrigins.h"
+#include "appcenter/flows/AppRequest.h"
 #include "sysinfo/FindRegedit.h"
-#include "ui/QMsgDlg.h"
+#include "ui/MsgBoxQueue.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -59,6 +60,7 @@ QAppCenterWidget::QAppCenterWidget(Session &session, QWidget *parent)
     m_selectedCategory = 0;
     m_keyword.clear();
 
+    m_messages = new MsgBoxQueue(this);
     m_flows = new AppFlows(&m_session.catalogue, AppFlows::Service::real(), this);
     m_flows->setCompanyId(m_session.serviceLinks.companyId);
     connect(m_flows, &AppFlows::pageCall, this, [this](const QString &function, const QStringList &args) {
@@ -70,17 +72,23 @@ QAppCenterWidget::QAppCenterWidget(Session &session, QWidget *parent)
     connect(m_flows, &AppFlows::uninstallationComplete, this,
             &QAppCenterWidget::uninstallationCompleteSlot);
     connect(m_flows, &AppFlows::openRequested, this, [this](const DesktopAppInfoPtr &app) {
-        AppLaunch::launch(*app, m_session.userInfo.app_auth, this);
+        // Asked for by a page: its message waits its turn like the others.
+        AppLaunch::launch(*app, m_session.userInfo.app_auth, this,
+                          [this](const QString &title, const QString &text) { m_messages->post(title, text); });
     });
     connect(m_flows, &AppFlows::reopenRequested, this, &QAppCenterWidget::reopen);
 
+    // A page's call returns at once: the flow (its service calls, its
+    // message) runs after it from the event loop, never inside the web
+    // engine's delivery of the call, where any wait would hold every web
+    // view of the client.
     QJsInterface *bridge = QJsInterface::instance();
-    connect(bridge, &QJsInterface::sigInstall, this, &QAppCenterWidget::install);
-    connect(bridge, &QJsInterface::sigUninstall, this, &QAppCenterWidget::uninstall);
-    connect(bridge, &QJsInterface::sigAdd, this, &QAppCenterWidget::add);
-    connect(bridge, &QJsInterface::sigRemove, this, &QAppCenterWidget::remove);
-    connect(bridge, &QJsInterface::sigOpen, this, &QAppCenterWidget::open);
-    connect(bridge, &QJsInterface::sigOpenPayHtml, this, &QAppCenterWidget::openPayHtml);
+    connect(bridge, &QJsInterface::sigInstall, this, &QAppCenterWidget::install, Qt::QueuedConnection);
+    connect(bridge, &QJsInterface::sigUninstall, this, &QAppCenterWidget::uninstall, Qt::QueuedConnection);
+    connect(bridge, &QJsInterface::sigAdd, this, &QAppCenterWidget::add, Qt::QueuedConnection);
+    connect(bridge, &QJsInterface::sigRemove, this, &QAppCenterWidget::remove, Qt::QueuedConnection);
+    connect(bridge, &QJsInterface::sigOpen, this, &QAppCenterWidget::open, Qt::QueuedConnection);
+    connect(bridge, &QJsInterface::sigOpenPayHtml, this, &QAppCenterWidget::openPayHtml, Qt::QueuedConnection);
 
     ui->widget_2->hide();
     m_view = new QWebEngineView(this);
@@ -318,7 +326,37 @@ void QAppCenterWidget::reopen()
 void QAppCenterWidget::install(const QString &strJson)
 {
     onDownload_pushButton();
+    // An application already downloading (a reloaded store page, a push
+    // offer of it) keeps its one row: it is brought forward, not begun
+    // again beside itself.
+    const AppRequest request = AppRequest::parse(strJson);
+    if (request.valid && !request.appId.isEmpty()) {
+        if (DownloadItem *row = rowOf(request.appId)) {
+            onBeing_pushButton();
+            for (int i = 0; i < ui->listWidget->count(); ++i) {
+                QListWidgetItem *item = ui->listWidget->item(i);
+                if (ui->listWidget->itemWidget(item) == row) {
+                    ui->listWidget->setCurrentItem(item);
+                    ui->listWidget->scrollToItem(item);
+                }
+            }
+            return;
+        }
+    }
     m_flows->install(strJson);
+}
+
+DownloadItem *QAppCenterWidget::rowOf(const QString &appId) const
+{
+    for (int i = 0; i < ui->listWidget->count(); ++i) {
+        auto *row = qobject_cast<DownloadItem *>(ui->listWidget->itemWidget(ui->listWidget->item(i)));
+        if (!row || !row->job()->app() || row->job()->app()->id != appId)
+            continue;
+        const DownloadJob::State state = row->job()->state();
+        if (state != DownloadJob::State::Downloaded && state != DownloadJob::State::Cancelled)
+            return row;
+    }
+    return nullptr;
 }
 
 void QAppCenterWidget::pushInstall(const QString &strJson)
@@ -449,7 +487,5 @@ void QAppCenterWidget::runUninstaller(const DesktopAppInfoPtr &app, const QStrin
 
 void QAppCenterWidget::showMessage(const AppFlows::Message &message)
 {
-    const QPointer<QMsgDlg> box = new QMsgDlg(message.title, message.text);
-    box->exec();
-    delete box.data();
+    m_messages->post(message.title, message.text);
 }

@@ -12,7 +12,9 @@
 #include <QWidget>
 
 class BridgedPage;
+class DownloadItem;
 class FindRegedit;
+class MsgBoxQueue;
 class MyToolButton;
 class QListWidget;
 class QListWidgetItem;
@@ -48,6 +50,8 @@ public:
     int pageMode() const { return m_pageMode; }
 
     AppFlows *flows() const { return m_flows; }
+    // The flows' messages, shown one after another.
+    MsgBoxQueue *messages() const { return m_messages; }
     QWebEngineView *view() const { return m_view; }
 
 signals:
@@ -86,6 +90,8 @@ private:
     void runUninstaller(const DesktopAppInfoPtr &app, const QString &program,
                         const QStringList &arguments);
     void showMessage(const AppFlows::Message &message);
+    // The in-progress row of the application, if it has one.
+    DownloadItem *rowOf(const QString &appId) const;
     // Rows are known by a key of their own, never by an address: a row that
     // reports after its item went finds nothing.
     unsigned long newKey(QListWidgetItem *item);
@@ -94,6 +100,7 @@ private:
     QScopedPointer<Ui::QAppCenterWidget> ui;
     Session &m_session;
     AppFlows *m_flows = nullptr;
+    MsgBoxQueue *m_messages = nullptr;
     QWebEngineView *m_view = nullptr;
     BridgedPage *m_page = nullptr;
     MyToolButton *m_renewButton = nullptr;

@@ -181,7 +181,7 @@ bool oneRun(const QString &home, qint64 bytes, Marks *m)
                      m->call, m->downloaded, m->installed, m->detected, m->shown);
         return false;
     }
-    const QFileInfo installerFile(fixture.appDir() + "/downloadApp/jizhang-setup.sh");
+    const QFileInfo installerFile(fixture.appDir() + "/downloadApp/a402/jizhang-setup.sh");
     if (installerFile.size() != bytes) {
         std::fprintf(stderr, "bench_desktop: the installer downloaded has %lld bytes, not %lld\n",
                      installerFile.size(), bytes);

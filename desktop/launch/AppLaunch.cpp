@@ -11,7 +11,7 @@
 
 namespace AppLaunch {
 
-void launch(const desktopAppInfo &app, const QString &appAuth, QWidget *parent)
+void launch(const desktopAppInfo &app, const QString &appAuth, QWidget *parent, const Tell &tell)
 {
     const LaunchPlan plan = planLaunch(app, appAuth, AppPaths::appDirPath(), Platform::shortcutSuffixes());
     qCDebug(lcDesktop) << "launching" << app.id << "type" << app.type << "as" << int(plan.kind)
@@ -33,6 +33,10 @@ void launch(const desktopAppInfo &app, const QString &appAuth, QWidget *parent)
         break;
     case LaunchPlan::Kind::BrokenShortcut:
         break;
+    }
+    if (tell) {
+        tell(QStringLiteral("提示"), brokenShortcutText());
+        return;
     }
     // On the heap: the parent may go while the box waits.
     const QPointer<QMsgDlg> box = new QMsgDlg(QStringLiteral("提示"), brokenShortcutText(), parent);

@@ -1,11 +1,10 @@
 #include "desktop/usercenter/QUserInfoDlg.h"
 
 #include "platform/Platform.h"
+#include "push/bridge/BridgedPage.h"
 #include "ui_QUserInfoDlg.h"
 
 #include <QUrl>
-#include <QWebChannel>
-#include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace {
@@ -22,11 +21,11 @@ void connectBridge(QObject *bridge, const char *signal, QObject *receiver, const
 
 } // namespace
 
-QUserInfoDlg::QUserInfoDlg(const LoginUserInfo &user, QObject *bridge, QWidget *parent)
+QUserInfoDlg::QUserInfoDlg(const LoginUserInfo &user, const BridgeOrigins &origins, QObject *bridge,
+                           QWidget *parent)
     : FramelessWindow<QDialog>(parent)
     , ui(new Ui::QUserInfoDlg)
     , m_user(user)
-    , m_bridge(bridge)
 {
     ui->setupUi(this);
     chrome().apply(this, FramelessChrome::Frame::Tool, false);
@@ -37,10 +36,9 @@ QUserInfoDlg::QUserInfoDlg(const LoginUserInfo &user, QObject *bridge, QWidget *
     m_view = new QWebEngineView(ui->widget);
     m_view->setGeometry(0, 0, ui->widget->width(), ui->widget->height());
 
-    m_channel = new QWebChannel(this);
-    if (bridge)
-        m_channel->registerObject(QStringLiteral("QJsInterface"), bridge);
-    m_view->page()->setWebChannel(m_channel);
+    // A page the user centre leads to (a link, a redirect, a script) is
+    // not the service's just because it shows here.
+    m_view->setPage(new BridgedPage(origins, m_view, bridge));
     m_view->load(QUrl(m_user.user_center, QUrl::TolerantMode));
 
     if (bridge) {
@@ -50,13 +48,7 @@ QUserInfoDlg::QUserInfoDlg(const LoginUserInfo &user, QObject *bridge, QWidget *
     connect(ui->pushButton_3, &QPushButton::clicked, this, &QUserInfoDlg::onClose);
 }
 
-QUserInfoDlg::~QUserInfoDlg()
-{
-    // The bridge outlives the dialog and is shared with other pages: it
-    // must not stay registered on a channel that is going away.
-    if (m_bridge)
-        m_channel->deregisterObject(m_bridge);
-}
+QUserInfoDlg::~QUserInfoDlg() = default;
 
 void QUserInfoDlg::onClose()
 {

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "login/core/LoginRecords.h"
+#include "push/bridge/BridgeOrigins.h"
 #include "ui/FramelessWindow.h"
 
 #include <QDialog>
 #include <QPointer>
 #include <QScopedPointer>
 
-class QWebChannel;
 class QWebEngineView;
 
 namespace Ui {
@@ -22,10 +22,12 @@ class QUserInfoDlg : public FramelessWindow<QDialog>
     Q_OBJECT
 
 public:
-    // bridge: the process-wide page bridge, published to the page as
-    // "QJsInterface". Its sigOpenHtml(QString) and sigUpImage(QString) reach
-    // openHtml() and upImage() for as long as the dialog lives.
-    QUserInfoDlg(const LoginUserInfo &user, QObject *bridge, QWidget *parent = nullptr);
+    // bridge: the process-wide page bridge, published as "QJsInterface" to
+    // the documents the origins allow, as in every other bridged view. Its
+    // sigOpenHtml(QString) and sigUpImage(QString) reach openHtml() and
+    // upImage() for as long as the dialog lives.
+    QUserInfoDlg(const LoginUserInfo &user, const BridgeOrigins &origins, QObject *bridge,
+                 QWidget *parent = nullptr);
     ~QUserInfoDlg() override;
 
     QWebEngineView *view() const { return m_view; }
@@ -46,6 +48,4 @@ private:
     QScopedPointer<Ui::QUserInfoDlg> ui;
     const LoginUserInfo &m_user;
     QWebEngineView *m_view = nullptr;
-    QWebChannel *m_channel = nullptr;
-    QPointer<QObject> m_bridge;
 };

@@ -2,7 +2,7 @@
 
 #include "desktop/DesktopLog.h"
 
-int execUserCenter(const LoginUserInfo &, QObject *, QWidget *)
+int execUserCenter(const LoginUserInfo &, const BridgeOrigins &, QObject *, QWidget *)
 {
     qCWarning(lcDesktop) << "no user centre in this build";
     return -1;

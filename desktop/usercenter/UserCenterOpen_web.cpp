@@ -2,9 +2,10 @@
 
 #include "desktop/usercenter/QUserInfoDlg.h"
 
-int execUserCenter(const LoginUserInfo &user, QObject *bridge, QWidget *parent)
+int execUserCenter(const LoginUserInfo &user, const BridgeOrigins &origins, QObject *bridge,
+                   QWidget *parent)
 {
-    auto *dialog = new QUserInfoDlg(user, bridge, parent);
+    auto *dialog = new QUserInfoDlg(user, origins, bridge, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     return dialog->exec();
 }

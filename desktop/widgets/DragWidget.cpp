@@ -85,6 +85,7 @@ void DragWidget::setEmptyText(const QString &text)
         m_emptyText = new QLabel(this);
         m_emptyText->setObjectName(QStringLiteral("gridEmptyText"));
         m_emptyText->setAlignment(Qt::AlignCenter);
+        m_emptyText->setTextFormat(Qt::PlainText);
         m_emptyText->setWordWrap(true);
         m_emptyText->setStyleSheet(QStringLiteral("color:rgb(255,255,255);font:12px \"微软雅黑\";"));
     }

@@ -17,7 +17,7 @@
 #include "login/core/LoginDeployment.h"
 #include "platform/DesktopLayer.h"
 #include "platform/Platform.h"
-#include "push/QAcceptMsgWidget.h"
+#include "push/PushPopups.h"
 #include "push/bridge/QJsInterface.h"
 #include "push/bridge/SessionOrigins.h"
 #include "push/core/PushConnection.h"
@@ -28,6 +28,7 @@
 #include "service/SrvInterface.h"
 #include "sysinfo/FindRegedit.h"
 #include "ui/KeyboardFocus.h"
+#include "ui/PlainText.h"
 #include "ui/QMsgDlg.h"
 #include "ui_QLumiqDesk.h"
 
@@ -162,6 +163,9 @@ QLumiqDesk::QLumiqDesk(const LoginUserInfo &user, const LoginServiceLinks &links
     connect(bridge, SIGNAL(sigDisconnectPushServer(const QString&)), this, SLOT(disconnectPushServer(const QString&)));
     connect(bridge, SIGNAL(sigConnectFailed(const QString&)), this, SLOT(connectFailed(const QString&)));
     connect(bridge, SIGNAL(sigNSVPush(const QString&)), this, SLOT(NSVPush(const QString&)));
+    m_popups = new PushPopups(this);
+    connect(m_popups, &PushPopups::install, this, &QLumiqDesk::msgClicked);
+    connect(m_popups, &PushPopups::openMsgList, this, &QLumiqDesk::openMsgCenterDlg);
     m_pushView.reset(new PushView(sessionBridgeOrigins(m_user, m_links)));
     connect(m_pushView.get(), &PushView::loadFinished, this, &QLumiqDesk::onLoadFinished);
     m_pushView->load(QUrl::fromLocalFile(QDir(AppPaths::appDirPath()).filePath(QStringLiteral("cil.html"))));
@@ -460,7 +464,7 @@ DragButton *QLumiqDesk::makeIcon(const DesktopAppInfoPtr &app)
     button->setAppInfo(app);
     button->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(button, &QWidget::customContextMenuRequested, this, &QLumiqDesk::showMenuUninstall);
-    button->setToolTip(app->name);
+    button->setToolTip(plainToolTip(app->name));
     button->setAccessibleName(app->name);
     button->setAccessibleDescription(
         app->desc.isEmpty() ? QStringLiteral("应用；双击或回车启动，菜单键打开更多操作")
@@ -789,7 +793,7 @@ void QLumiqDesk::openUserCenterDlg()
         return;
     // The dialog hears the bridge's page calls itself; a new picture reaches
     // upHeaderImage through the bridge already.
-    if (execUserCenter(m_user, QJsInterface::instance(), this) == 1) {
+    if (execUserCenter(m_user, sessionBridgeOrigins(m_user, m_links), QJsInterface::instance(), this) == 1) {
         QMsgDlg box(QStringLiteral("保存提示"), QStringLiteral("\r\n保存成功！"), this);
         box.exec();
     }
@@ -837,12 +841,8 @@ void QLumiqDesk::connectFailed(const QString &)
 
 void QLumiqDesk::NSVPush(const QString &strJson)
 {
-    auto *popup = new QAcceptMsgWidget(strJson);
-    popup->setAttribute(Qt::WA_DeleteOnClose);
-    connect(popup, &QAcceptMsgWidget::install, this, &QLumiqDesk::msgClicked);
-    connect(popup, &QAcceptMsgWidget::openMsgList, this, &QLumiqDesk::openMsgCenterDlg);
-    popup->moveToCorner();
-    popup->show();
+    // A few pop-ups at a time, the rest summed up in one.
+    m_popups->show(strJson);
     PushConnection::appendLog(m_userId, PushConnection::pushedText());
 }
 

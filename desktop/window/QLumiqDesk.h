@@ -22,6 +22,7 @@
 #include <memory>
 
 class DeskBackdrop;
+class PushPopups;
 class PushView;
 class QAction;
 class QHostInfo;
@@ -220,4 +221,5 @@ private:
     DeskBackdrop *m_backdrop = nullptr;
     std::unique_ptr<PushView> m_pushView;
     QMetaObject::Connection m_avatarFollow;
+    PushPopups *m_popups = nullptr;
 };

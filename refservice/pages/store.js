@@ -7,14 +7,27 @@ var Orvane = (function () {
     var bridge = null;
     var waiting = [];
 
-    if (window.qt && qt.webChannelTransport && window.QWebChannel) {
-        new QWebChannel(qt.webChannelTransport, function (channel) {
-            bridge = channel.objects.QJsInterface || null;
+    // The client hands its transport to the page once the page is in
+    // place, a moment after its scripts first run.
+    var looking = true;
+    (function waitForTransport(tries) {
+        if (window.qt && qt.webChannelTransport && window.QWebChannel) {
+            new QWebChannel(qt.webChannelTransport, function (channel) {
+                bridge = channel.objects.QJsInterface || null;
+                looking = false;
+                var calls = waiting;
+                waiting = [];
+                calls.forEach(function (call) { call(); });
+            });
+        } else if (tries < 200) {
+            setTimeout(function () { waitForTransport(tries + 1); }, 25);
+        } else {
+            looking = false;
             var calls = waiting;
             waiting = [];
             calls.forEach(function (call) { call(); });
-        });
-    }
+        }
+    })(0);
 
     function call(name, payload) {
         var text = typeof payload === "string" ? payload : JSON.stringify(payload);
@@ -24,7 +37,7 @@ var Orvane = (function () {
             else
                 note("请在客户端中使用此功能。");
         };
-        if (bridge || !(window.qt && qt.webChannelTransport))
+        if (bridge || !looking)
             run();
         else
             waiting.push(run);

@@ -3,13 +3,18 @@
 #include "catalogue/CatalogueJson.h"
 #include "core/AppPaths.h"
 #include "core/Settings.h"
+#include "desktop/core/LaunchPlan.h"
 #include "desktop/window/QLumiqDesk.h"
 #include "login/core/LoginAnswer.h"
 #include "service/ServiceEnvelope.h"
 #include "service/SrvInterface.h"
 #include "tests/support/RefServiceProcess.h"
+#include "ui/MsgBoxQueue.h"
+#include "ui/QMsgDlg.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
@@ -19,6 +24,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
@@ -42,8 +48,12 @@ private slots:
     void installFromTheStorePage();
     void installAProgramFromTheStorePage();
     void uninstallFromTheUninstallPage();
+    void secondInstallBringsTheRowForward();
+    void messagesWaitTheirTurnAndPagesGoOn();
 
 private:
+    // The visible message boxes.
+    static QList<QMsgDlg *> boxes();
     QString pageUrl() const { return m_window->view()->url().toString(); }
     bool waitForLoad();
     QVariant runScript(const QString &script);
@@ -290,8 +300,8 @@ void TestAppCenterWidget::installAProgramFromTheStorePage()
                               app->install, 10000);
     const QJsonObject row = m_service->userApp(m_uid, "a402");
     QCOMPARE(row.value("is_install").toVariant().toString(), QString("1"));
-    // The installer is kept in the download folder.
-    QVERIFY(QFileInfo::exists(m_dir.filePath("downloadApp/jizhang-setup.sh")));
+    // The installer is kept in the application's download folder.
+    QVERIFY(QFileInfo::exists(m_dir.filePath("downloadApp/a402/jizhang-setup.sh")));
 }
 
 void TestAppCenterWidget::uninstallFromTheUninstallPage()
@@ -357,6 +367,104 @@ void TestAppCenterWidget::uninstallFromTheUninstallPage()
                              30000);
     // The record itself lives on for whoever still holds it.
     QCOMPARE(app->id, QString("a402"));
+}
+
+QList<QMsgDlg *> TestAppCenterWidget::boxes()
+{
+    QList<QMsgDlg *> found;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMsgDlg *>(w); box && box->isVisible())
+            found << box;
+    return found;
+}
+
+void TestAppCenterWidget::secondInstallBringsTheRowForward()
+{
+    // 记账本 is offered twice (a push offer, then again from a reloaded
+    // page) while its installer is still on its way.
+    const QString offer = QStringLiteral(
+        "{\"alias\":\"lumiqPushApp\",\"data\":{\"cate_id\":\"c4\",\"app_id\":\"a402\",\"app_name\":\"记账本\","
+        "\"type\":\"2\",\"url\":\"%1\",\"icon\":\"%2\"}}")
+                              .arg(m_service->installerUrl("jizhang-setup.sh"),
+                                   m_service->baseUrl() + "images/app/a402/icon.png");
+    QVERIFY(m_service->setStallAfter(40000));
+    m_window->pushInstall(offer);
+    auto *list = m_window->findChild<QListWidget *>("listWidget");
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, 20000);
+    // The bytes so far, wherever the download keeps them.
+    const auto partialSize = [this] {
+        QDirIterator it(m_dir.filePath("downloadApp"), {"jizhang-setup.sh_tmp"}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        return it.hasNext() ? QFileInfo(it.next()).size() : qint64(-1);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(partialSize(), qint64(40000), 20000);
+    QWidget *row = list->itemWidget(list->item(0));
+
+    m_window->pushInstall(offer);
+    QTest::qWait(500);
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->itemWidget(list->item(0)), row);
+    QCOMPARE(list->currentRow(), 0);
+    QVERIFY(list->isVisible());
+    QCOMPARE(row->findChild<QLabel *>("labelStatus")->text(), QStringLiteral("正在下载"));
+    QCOMPARE(partialSize(), qint64(40000));
+
+    // The one download goes on to an installed application: paused and
+    // continued by the user, it takes the rest after its 40000 bytes.
+    auto *toggle = row->findChild<QToolButton *>("stop_start_toolButton");
+    toggle->click();
+    QCOMPARE(row->findChild<QLabel *>("labelStatus")->text(), QStringLiteral("停止下载"));
+    QVERIFY(m_service->setStallAfter(-1));
+    toggle->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_session->catalogue.findApp("a402")
+                                 && m_session->catalogue.findApp("a402")->isinstall == "1",
+                             90000);
+    QVERIFY(QFileInfo::exists(m_dir.filePath("downloadApp/a402/jizhang-setup.sh")));
+}
+
+void TestAppCenterWidget::messagesWaitTheirTurnAndPagesGoOn()
+{
+    // Boxes stay until answered here.
+    const QByteArray answer = qgetenv("ORVANE_AUTO_ANSWER");
+    qunsetenv("ORVANE_AUTO_ANSWER");
+    struct Restore
+    {
+        QByteArray value;
+        ~Restore() { qputenv("ORVANE_AUTO_ANSWER", value); }
+    } restore{answer};
+
+    // The page asks to install two applications the service does not
+    // know, each twice: each install ends in "应用添加失败！"; and to open
+    // 记账本, which is not installed yet: its shortcut message.
+    QTRY_VERIFY_WITH_TIMEOUT(runScript("!!(window.qt && qt.webChannelTransport)").toBool(), 20000);
+    const QString present = R"({"data":{"cate_id":"c4","app_id":"zz8","app_name":"x","type":"1"}})";
+    const QString refused = R"({"data":{"cate_id":"c4","app_id":"zz9","app_name":"x","type":"1"}})";
+    runScript(QStringLiteral("new QWebChannel(qt.webChannelTransport, function (ch) {"
+                             " var b = ch.objects.QJsInterface;"
+                             " [%1, %2, %1, %2].forEach(function (r) { b.install(JSON.stringify(r)); });"
+                             " b.open(JSON.stringify({data: {cate_id: 'c4', app_id: 'a402'}})); }); true")
+                  .arg(present, refused));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes().size(), 1, 20000);
+    // While the box is up, the web views go on working.
+    QCOMPARE(runScript("6 * 7").toInt(), 42);
+
+    QStringList texts;
+    while (!boxes().isEmpty()) {
+        QCOMPARE(boxes().size(), 1);
+        QMsgDlg *box = boxes().first();
+        texts << box->text();
+        const QPointer<QMsgDlg> gone(box);
+        box->findChild<QPushButton *>("yesButton")->click();
+        QTRY_VERIFY(gone.isNull());
+        // The next one, if any, follows on its own.
+        QTest::qWait(300);
+    }
+    // Told, one box after another; the same message waiting twice is told
+    // once.
+    QVERIFY(!texts.isEmpty());
+    QVERIFY(texts.size() <= 5);
+    QCOMPARE(QSet<QString>(texts.begin(), texts.end()),
+             (QSet<QString>{AppFlows::addFailed().text, brokenShortcutText()}));
 }
 
 QTEST_MAIN(TestAppCenterWidget)

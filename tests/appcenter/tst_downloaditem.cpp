@@ -5,6 +5,7 @@
 #include "appcenter/DownloadFinishItem.h"
 #include "appcenter/DownloadItem.h"
 #include "tests/support/RefServiceProcess.h"
+#include "tests/support/ShownText.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -60,6 +61,7 @@ private slots:
     void windowDeletesTheRowInItsAnswer();
     void iconShows();
     void finishedRow();
+    void namesShowAsTheyAre();
 
 private:
     struct Row
@@ -272,6 +274,18 @@ void tst_DownloadItem::finishedRow()
     QTest::mouseClick(child<QToolButton>(&row, "delete_toolButton"), Qt::LeftButton);
     QCOMPARE(removed.count(), 1);
     QCOMPARE(removed.first().first().value<unsigned long>(), 12345ul);
+}
+
+void tst_DownloadItem::namesShowAsTheyAre()
+{
+    // The name comes from the service or a page: never taken for markup.
+    m_app->name = markupName();
+    QVERIFY(m_service->setStallAfter(1000));
+    auto row = makeRow(m_service->installerUrl());
+    QCOMPARE(shownText(child<QLabel>(row->item, "name_label")), markupName());
+    delete row->item;
+    DownloadFinishItem finished(QString(), markupName(), 1);
+    QCOMPARE(shownText(child<QLabel>(&finished, "name_label")), markupName());
 }
 
 QTEST_MAIN(tst_DownloadItem)

@@ -4,6 +4,7 @@
 
 #include "appcenter/core/DownLoadManager.h"
 #include "appcenter/core/DownloadFiles.h"
+#include "appcenter/core/DownloadJob.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QCryptographicHash>
@@ -105,6 +106,8 @@ private slots:
     void addressWithoutFileNameFailsAtOnce();
     void olderFileOfTheFinalNameIsReplaced();
     void oneWriterPerPartialFile();
+    void refusedManagerLeavesTheWritersFileAlone();
+    void applicationsWithTheSameInstallerNameSideBySide();
     void plainStaticServer();
     void downloadedInstallerReallyRuns();
 
@@ -431,6 +434,83 @@ void tst_DownloadManager::oneWriterPerPartialFile()
     other.downloadFile(m_service->installerUrl(), f.dir.path());
     QTRY_COMPARE_WITH_TIMEOUT(otherFinished.count(), 1, 15000);
     QCOMPARE(fileSha256(f.path(kInstaller)), sha256(m_installer));
+}
+
+void tst_DownloadManager::refusedManagerLeavesTheWritersFileAlone()
+{
+    // A second download of the same file while the first runs: refused,
+    // and its failure (which a row answers by cancelling) must not take the
+    // first one's bytes and resume record with it.
+    Fixture f;
+    DownLoadManager other;
+    other.setSupportBreakpoint(true);
+    other.setLauncher([](const QString &) { return true; });
+    QSignalSpy otherErrors(&other, &DownLoadManager::signalDownloadError);
+    QVERIFY(m_service->setStallAfter(30000));
+    f.manager.downloadFile(m_service->installerUrl(), f.dir.path());
+    QTRY_COMPARE_WITH_TIMEOUT(f.manager.bytesReceived(), qint64(30000), 10000);
+    const QString partial = f.path(kInstaller + QStringLiteral("_tmp"));
+    QVERIFY(QFile::exists(DownloadFiles::recordPath(partial)));
+    other.downloadFile(m_service->installerUrl(), f.dir.path());
+    QTRY_COMPARE_WITH_TIMEOUT(otherErrors.count(), 1, 2000);
+    other.closeDownload();
+    QCOMPARE(QFileInfo(partial).size(), qint64(30000));
+    QVERIFY(QFile::exists(DownloadFiles::recordPath(partial)));
+    // The first goes on to the end, its file whole.
+    QVERIFY(m_service->setStallAfter(-1));
+    f.manager.stopDownload();
+    f.manager.downloadFile(m_service->installerUrl(), f.dir.path());
+    QTRY_COMPARE_WITH_TIMEOUT(f.finished.count(), 1, 15000);
+    QCOMPARE(fileSha256(f.path(kInstaller)), sha256(m_installer));
+}
+
+void tst_DownloadManager::applicationsWithTheSameInstallerNameSideBySide()
+{
+    // Two applications whose installers are both called suhui-setup.sh,
+    // downloading at the same time.
+    QTemporaryDir dir;
+    auto appOf = [this](const QString &id, const QString &url) {
+        DesktopAppInfoPtr app = DesktopAppInfoPtr::create();
+        app->id = id;
+        app->type = QStringLiteral("2");
+        app->url = url;
+        return app;
+    };
+    const QString copy = m_service->baseUrl() + QStringLiteral("downloads/../downloads/") + kInstaller;
+    DownloadJob first(appOf(QStringLiteral("a301"), m_service->installerUrl()), dir.path());
+    DownloadJob second(appOf(QStringLiteral("a302"), copy), dir.path());
+    QStringList launched;
+    for (DownloadJob *job : {&first, &second})
+        job->manager()->setLauncher([&launched](const QString &program) {
+            launched << program;
+            return true;
+        });
+    QVERIFY(m_service->setStallAfter(30000));
+    first.start();
+    QTRY_COMPARE_WITH_TIMEOUT(first.manager()->bytesReceived(), qint64(30000), 10000);
+    second.start();
+    QTRY_COMPARE_WITH_TIMEOUT(second.manager()->bytesReceived(), qint64(30000), 10000);
+    QVERIFY(m_service->setStallAfter(-1));
+    // The stalled answers are given up; both continue where they were.
+    first.pause();
+    second.pause();
+    first.start();
+    second.start();
+    QTRY_COMPARE_WITH_TIMEOUT(first.state(), DownloadJob::State::Downloaded, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), DownloadJob::State::Downloaded, 15000);
+    const QString one = first.manager()->finishedPath();
+    const QString two = second.manager()->finishedPath();
+    QVERIFY(one != two);
+    QCOMPARE(QFileInfo(one).fileName(), kInstaller);
+    QCOMPARE(QFileInfo(two).fileName(), kInstaller);
+    QVERIFY(one.startsWith(dir.filePath(QStringLiteral("downloadApp/"))));
+    QVERIFY(two.startsWith(dir.filePath(QStringLiteral("downloadApp/"))));
+    QCOMPARE(fileSha256(one), sha256(m_installer));
+    QCOMPARE(fileSha256(two), sha256(m_installer));
+    launched.sort();
+    QStringList expected{one, two};
+    expected.sort();
+    QCOMPARE(launched, expected);
 }
 
 void tst_DownloadManager::plainStaticServer()

@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 #include "desktop/usercenter/QUserInfoDlg.h"
 #include "desktop/window/QLumiqDesk.h"
+#include "push/PushPopups.h"
 #include "push/QAcceptMsgWidget.h"
 #include "push/QMsgListDialog.h"
 #include "push/core/PushConnection.h"
@@ -39,6 +40,7 @@ private slots:
     void failedLookupIsLoggedAsFailure();
     void msgCenterButtonOpensMessageCentre();
     void avatarOpensUserCentre();
+    void floodShowsAFewPopupsAndLogsEveryMessage();
 
 private:
     int lookups() const;
@@ -326,6 +328,28 @@ void TestDesktopPush::avatarOpensUserCentre()
                                        }));
         QTRY_VERIFY(dialog.isNull());
     }
+}
+
+void TestDesktopPush::floodShowsAFewPopupsAndLogsEveryMessage()
+{
+    waitIdentified();
+    const int flood = 30;
+    QStringList ids;
+    for (int i = 0; i < flood; ++i)
+        ids << m_service->pushNotice(m_uid, QStringLiteral("通知 %1").arg(i), QStringLiteral("第 %1 条").arg(i));
+    QVERIFY(!ids.contains(QString()));
+    // Every message reaches the push log ...
+    QTRY_COMPARE_WITH_TIMEOUT(log().count(PushConnection::pushedText()), flood, 60000);
+    QTest::qWait(500);
+    // ... and only a few get a window of their own; the rest are summed up.
+    QCOMPARE(popups().size(), PushPopups::kShown + 1);
+    int summaries = 0;
+    for (QAcceptMsgWidget *popup : popups()) {
+        auto *title = popup->findChild<QLabel *>("noticeTitleLabel");
+        if (title && title->text() == QStringLiteral("还有 %1 条新消息").arg(flood - PushPopups::kShown))
+            ++summaries;
+    }
+    QCOMPARE(summaries, 1);
 }
 
 QTEST_MAIN(TestDesktopPush)

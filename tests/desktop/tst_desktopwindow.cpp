@@ -4,6 +4,7 @@
 #include "tests/login/BoxAnswerer.h"
 #include "service/IconFetch.h"
 #include "service/ImageCache.h"
+#include "tests/support/ShownText.h"
 
 #include <QAction>
 #include <QLabel>
@@ -38,6 +39,7 @@ private slots:
     void emptyCatalogueHasNoTabsNoGrid();
     void wallpaperButtonOpensSettings();
     void lateIconsReachOpenGridAndSearch();
+    void serviceNamesShowAsTheyAre();
 
 private:
     QList<DragButton *> icons() const;
@@ -500,6 +502,23 @@ void TestDesktopWindow::lateIconsReachOpenGridAndSearch()
     QTRY_VERIFY_WITH_TIMEOUT(!word->picture().isNull(), 10000);
     QCOMPARE(icons(), results);
     QVERIFY(m_service->setImageDelay(0));
+}
+
+void TestDesktopWindow::serviceNamesShowAsTheyAre()
+{
+    // A company and an application named with markup by the service.
+    m_desk.reset();
+    LoginUserInfo user = m_fixture->session.userInfo;
+    user.company_name = markupName();
+    CatalogueStore &store = m_fixture->session.catalogue;
+    const DesktopAppInfoPtr app = store.apps(store.catalogue().first().first->id).first();
+    QVERIFY(store.updateApp(app, [](desktopAppInfo &a) { a.name = markupName(); }));
+    m_desk.reset(new QLumiqDesk(user, m_fixture->session.serviceLinks, store));
+    m_desk->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_desk.data()));
+    QCOMPARE(shownText(m_desk->findChild<QLabel *>("userNamelabel")), markupName());
+    QTRY_VERIFY(icon(app->id));
+    QCOMPARE(shownToolTip(icon(app->id)->toolTip()), markupName());
 }
 
 QTEST_MAIN(TestDesktopWindow)

@@ -5,6 +5,7 @@
 // closes the dialog.
 
 #include "desktop/usercenter/QUserInfoDlg.h"
+#include "tests/support/LoopbackSite.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QDir>
@@ -46,8 +47,12 @@ private slots:
     void avatarButtonReachesDesktop();
     void escapeDoesNotClose();
     void bridgeOutlivesDialog();
+    void strangerReachedFromThePageGetsNoBridge();
 
 private:
+    // The user centre of user, whose bridge reaches the pages of the
+    // reference service only.
+    QUserInfoDlg *makeDialog(const LoginUserInfo &user);
     // A dialog showing the demo user's page, with the bridge up in it.
     QUserInfoDlg *openDialog();
     QVariant runScript(QUserInfoDlg *dialog, const QString &script);
@@ -91,9 +96,16 @@ void tst_UserInfoDlg::cleanupTestCase()
     m_service.reset();
 }
 
+QUserInfoDlg *tst_UserInfoDlg::makeDialog(const LoginUserInfo &user)
+{
+    BridgeOrigins origins;
+    origins.allowAddress(m_service->baseUrl());
+    return new QUserInfoDlg(user, origins, &m_bridge);
+}
+
 QUserInfoDlg *tst_UserInfoDlg::openDialog()
 {
-    m_dialog.reset(new QUserInfoDlg(m_user, &m_bridge));
+    m_dialog.reset(makeDialog(m_user));
     QSignalSpy loaded(m_dialog->view(), &QWebEngineView::loadFinished);
     m_dialog->show();
     if (!QTest::qWaitForWindowExposed(m_dialog.data()))
@@ -134,7 +146,8 @@ QStringList tst_UserInfoDlg::opened() const
 
 void tst_UserInfoDlg::form()
 {
-    QUserInfoDlg dialog(m_user, &m_bridge);
+    QScopedPointer<QUserInfoDlg> made(makeDialog(m_user));
+    QUserInfoDlg &dialog = *made;
     QCOMPARE(dialog.objectName(), QStringLiteral("QUserInfoDlg"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("用户中心"));
     QCOMPARE(dialog.minimumSize(), QSize(700, 450));
@@ -226,6 +239,32 @@ void tst_UserInfoDlg::bridgeOutlivesDialog()
     runScript(dialog, QStringLiteral("document.getElementById('myPwd').click()"));
     QTRY_COMPARE_WITH_TIMEOUT(opened().size(), 1, 10000);
     QVERIFY(opened().at(0).contains(QLatin1String("pages/my_pwd.html")));
+}
+
+void tst_UserInfoDlg::strangerReachedFromThePageGetsNoBridge()
+{
+    // The service's user page sends the view elsewhere (a script here; a
+    // link or a redirect would do the same), and the stranger's page tries
+    // the bridge: a notice of its own, an address of its choosing.
+    LoopbackSite stranger;
+    QVERIFY(stranger.isListening());
+    QVERIFY(stranger.putClientFile("/qwebchannel.js", "qwebchannel.js", "application/javascript"));
+    stranger.putPage("/evil.html", LoopbackSite::strangerPage("b.openHtml('https://stranger.example/run');"
+                                                              " b.upImage('{}');"));
+    QSignalSpy openHtml(&m_bridge, &Bridge::sigOpenHtml);
+    QSignalSpy upImage(&m_bridge, &Bridge::sigUpImage);
+    m_dialog.reset(makeDialog(m_user));
+    m_dialog->show();
+    QTRY_COMPARE_WITH_TIMEOUT(runScript(m_dialog.data(), "document.body ? document.body.dataset.bridge || '' : ''").toString(),
+                              QString("ready"), 20000);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no bridge for .*evil.html"));
+    runScript(m_dialog.data(), QStringLiteral("location.href = '%1'; true").arg(stranger.url("/evil.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(m_dialog->view()->title(), QString("stranger"), 20000);
+    QTest::qWait(1500);
+    QCOMPARE(runScript(m_dialog.data(), "window.sawTransport ? 'seen' : 'none'").toString(), QString("none"));
+    QVERIFY(openHtml.isEmpty());
+    QVERIFY(upImage.isEmpty());
+    QVERIFY(opened().isEmpty());
 }
 
 QTEST_MAIN(tst_UserInfoDlg)

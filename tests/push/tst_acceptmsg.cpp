@@ -2,11 +2,13 @@
 // fetched from the reference service, its buttons and its closing.
 
 #include "core/AppPaths.h"
+#include "push/PushPopups.h"
 #include "push/QAcceptMsgWidget.h"
 #include "push/core/PushMessage.h"
 #include "service/ImageCache.h"
 #include "tests/support/RefServiceProcess.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -56,6 +58,7 @@ private slots:
     void unknownKindsShowBareLayout();
     void closeFadesOutAndDeletes();
     void sitsInTheCorner();
+    void floodKeepsAFewPopupsAndSumsTheRest();
 
 private:
     template <class T>
@@ -232,6 +235,58 @@ void AcceptMsgTest::sitsInTheCorner()
     QCOMPARE(w.pos(), PushPopup::topLeft(available));
     QCOMPARE(w.x() + w.width(), available.right());
     QCOMPARE(w.y() + w.height(), available.bottom());
+}
+
+void AcceptMsgTest::floodKeepsAFewPopupsAndSumsTheRest()
+{
+    auto visible = [] {
+        int n = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QAcceptMsgWidget *>(w) && w->isVisible())
+                ++n;
+        return n;
+    };
+    QCOMPARE(visible(), 0);
+    PushPopups popups;
+    QSignalSpy openList(&popups, &PushPopups::openMsgList);
+    QSignalSpy install(&popups, &PushPopups::install);
+    popups.show(offer(QString()));
+    for (int i = 1; i < 60; ++i)
+        popups.show(notice(QStringLiteral("通知 %1").arg(i), QStringLiteral("C")));
+    QCOMPARE(popups.shown().size(), PushPopups::kShown);
+    QCOMPARE(visible(), PushPopups::kShown + 1);
+    QVERIFY(popups.summary());
+    QCOMPARE(popups.summed(), 60 - PushPopups::kShown);
+    QCOMPARE(child<QLabel>(popups.summary(), "noticeTitleLabel")->text(), QStringLiteral("还有 57 条新消息"));
+    QCOMPARE(child<QLabel>(popups.summary(), "titleLabel")->text(), QStringLiteral("系统消息"));
+
+    // The pop-ups shown work as ever.
+    QTest::mouseClick(child<QPushButton>(popups.shown().first(), "installButton"), Qt::LeftButton);
+    QCOMPARE(install.count(), 1);
+
+    // One closed makes room for the next message; the summary keeps counting
+    // only what found no room.
+    QPointer<QAcceptMsgWidget> first = popups.shown().first();
+    first->onClose();
+    popups.show(notice(QStringLiteral("新的"), QStringLiteral("C")));
+    QCOMPARE(popups.shown().last()->message().title, QStringLiteral("新的"));
+    popups.show(notice(QStringLiteral("再来"), QStringLiteral("C")));
+    QCOMPARE(popups.summed(), 58);
+    QTRY_VERIFY(first.isNull());
+    QCOMPARE(visible(), PushPopups::kShown + 1);
+
+    // "查看更多" of the summary opens the message centre and ends the summary.
+    QPointer<QAcceptMsgWidget> summary = popups.summary();
+    QTest::mouseClick(child<QPushButton>(summary, "moreButton"), Qt::LeftButton);
+    QCOMPARE(openList.count(), 1);
+    QTRY_VERIFY(summary.isNull());
+    popups.show(notice(QStringLiteral("之后"), QStringLiteral("C")));
+    QCOMPARE(popups.summed(), 1);
+    QCOMPARE(child<QLabel>(popups.summary(), "noticeTitleLabel")->text(), QStringLiteral("还有 1 条新消息"));
+
+    for (QAcceptMsgWidget *w : popups.shown())
+        delete w;
+    delete popups.summary();
 }
 
 QTEST_MAIN(AcceptMsgTest)

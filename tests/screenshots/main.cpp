@@ -16,6 +16,7 @@
 #include "desktop/settings/QSettingDlg.h"
 #include "login/core/LoginTexts.h"
 #include "login/dialog/QLoginDialog.h"
+#include "push/PushPopups.h"
 #include "push/QAcceptMsgWidget.h"
 #include "tests/screenshots/FindShots.h"
 #include "tests/screenshots/Scene.h"
@@ -434,6 +435,15 @@ void pushWindows(Shots &shots)
         shots.save(QStringLiteral("QAcceptMsgWidget-notice"), &popup);
         hoverShot(shots, &popup, "moreButton", QStringLiteral("QAcceptMsgWidget-more-hover"));
     }
+    {
+        // What a flood leaves beyond the pop-ups shown: one summing up the rest.
+        QAcceptMsgWidget popup{QString()};
+        popup.showSummary(PushPopups::summaryText(1997));
+        popup.moveToCorner();
+        if (!showAndWait(&popup))
+            return shots.fail(QStringLiteral("the summary pop-up was never shown"));
+        shots.save(QStringLiteral("QAcceptMsgWidget-summary"), &popup);
+    }
     for (const QString &price : {QString(), QStringLiteral("¥ 29.90 / 年")}) {
         QAcceptMsgWidget popup(pushMessage(
             QStringLiteral("lumiqPushApp"),
@@ -503,7 +513,9 @@ void userCentre(Shots &shots)
                        + service.demoCredentials().first;
     // The page only needs an object to talk to; nothing is clicked here.
     QObject bridge;
-    QUserInfoDlg dialog(user, &bridge);
+    BridgeOrigins origins;
+    origins.allowAddress(service.baseUrl());
+    QUserInfoDlg dialog(user, origins, &bridge);
     bool loaded = false;
     QObject::connect(dialog.view(), &QWebEngineView::loadFinished, [&loaded](bool ok) { loaded = ok; });
     if (!showAndWait(&dialog))

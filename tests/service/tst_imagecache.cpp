@@ -321,6 +321,8 @@ void ImageCacheTest::oversizedPictureIsDropped_data()
     // A few hundred kilobytes on the wire.
     QTest::newRow("unpacks beyond the bound") << qint64(512) * 1024 * 1024
                                               << int(RefServiceProcess::Huge::Deflated) << false;
+    QTest::newRow("gzip, unpacks beyond the bound") << (qint64(3) << 30)
+                                                    << int(RefServiceProcess::Huge::Gzipped) << false;
     QTest::newRow("endless") << qint64(0) << int(RefServiceProcess::Huge::Endless) << false;
 }
 

@@ -2,6 +2,7 @@
 #include "service/RequestText.h"
 #include "service/ServiceReply.h"
 #include "service/SrvInterface.h"
+#include "tests/support/PeakMemory.h"
 #include "tests/support/RefServiceProcess.h"
 
 #include <QSignalSpy>
@@ -21,6 +22,8 @@ private slots:
     void lateAnswerIsNeverReported();
     void abortReportsOnce();
     void destroyedWhilePending();
+    void compressedAnswerNeverUnpacks_data();
+    void compressedAnswerNeverUnpacks();
 
 private:
     QString updateUrl() const;
@@ -65,8 +68,9 @@ void TestServiceReply::outcomes_data()
     QTest::newRow("large but real") << "large" << int(ServiceReply::Result::Ok) << true;
     // A valid envelope, only far too long.
     QTest::newRow("beyond the bound") << "huge" << int(ServiceReply::Result::TooLarge) << false;
-    // A few hundred kilobytes on the wire that unpack to 1 GiB.
-    QTest::newRow("unpacks beyond the bound") << "bomb" << int(ServiceReply::Result::TooLarge) << false;
+    // A few hundred kilobytes on the wire that would unpack to 1 GiB: packed
+    // although asked for as it is, it is no answer.
+    QTest::newRow("packed although not asked") << "bomb" << int(ServiceReply::Result::Unreadable) << true;
     QTest::newRow("endless") << "endless" << int(ServiceReply::Result::TooLarge) << false;
 }
 
@@ -178,6 +182,36 @@ void TestServiceReply::destroyedWhilePending()
     QVERIFY(m_service->setDelay(0));
     QString answer;
     QVERIFY(SrvInterface().getNewNSVSoftwareToAll(SrvInterface::kUpdateRegionId, &answer));
+}
+
+void TestServiceReply::compressedAnswerNeverUnpacks_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("deflate") << int(RefServiceProcess::Huge::Deflated);
+    QTest::newRow("gzip") << int(RefServiceProcess::Huge::Gzipped);
+}
+
+void TestServiceReply::compressedAnswerNeverUnpacks()
+{
+    // A catalogue answer of 3 MiB on the wire that unpacks to 3 GiB: the
+    // client asks for answers as they are, and one packed all the same is
+    // not unpacked at all.
+    QFETCH(int, how);
+    QVERIFY(m_service->setHugeAnswer(qint64(3) << 30, RefServiceProcess::Huge(how)));
+    PeakMemory peak;
+    if (!peak.available())
+        QSKIP("the kernel does not let the peak be measured here");
+    QScopedPointer<ServiceReply> reply(ServiceReply::send(updateUrl(), QString(), 600000));
+    QSignalSpy spy(reply.data(), &ServiceReply::finished);
+    QVERIFY(spy.wait(120000));
+    QVERIFY(reply->result() != ServiceReply::Result::Ok);
+    QVERIFY(reply->text().isEmpty());
+    const qint64 growth = peak.growth();
+    qInfo("peak memory growth: %lld MiB", growth >> 20);
+    QVERIFY2(growth < qint64(256) << 20, qPrintable(QString::number(growth >> 20) + " MiB"));
+    const QJsonObject request = m_service->lastReceived(
+        QStringLiteral("NSVVerUpdateService/getNewNSVSoftwareToAll/json"));
+    QCOMPARE(request.value(QStringLiteral("acceptEncoding")).toString(), QStringLiteral("identity"));
 }
 
 QTEST_GUILESS_MAIN(TestServiceReply)

@@ -241,6 +241,7 @@ static QList<QPair<QString, QString>> hugeParams(qint64 bytes, RefServiceProcess
 {
     return {{QStringLiteral("bytes"), QString::number(bytes)},
             {QStringLiteral("deflate"), how == RefServiceProcess::Huge::Deflated ? QStringLiteral("1") : QStringLiteral("0")},
+            {QStringLiteral("gzip"), how == RefServiceProcess::Huge::Gzipped ? QStringLiteral("1") : QStringLiteral("0")},
             {QStringLiteral("endless"), how == RefServiceProcess::Huge::Endless ? QStringLiteral("1") : QStringLiteral("0")}};
 }
 

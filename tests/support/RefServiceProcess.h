@@ -54,9 +54,10 @@ public:
     // with an icon address of its own (0: the seeded catalogue).
     bool setCatalogueSize(int apps);
     // How the hugeAnswer and hugeImage switches send their bodies.
-    enum class Huge { Plain, Deflated, Endless };
+    enum class Huge { Plain, Deflated, Gzipped, Endless };
     // Service operations answer with a (valid) JSON object of this many
-    // bytes, sent as it is, deflate-compressed, or never ending (0: normal).
+    // bytes, sent as it is, deflate- or gzip-compressed (whatever the
+    // client asked for), or never ending (0: normal).
     bool setHugeAnswer(qint64 bytes, Huge how = Huge::Plain);
     // Pictures come with this many bytes, likewise.
     bool setHugeImage(qint64 bytes, Huge how = Huge::Plain);

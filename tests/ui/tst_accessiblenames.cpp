@@ -117,7 +117,7 @@ void TestAccessibleNames::appCentreAndUserCentre()
 
     LoginUserInfo user;
     QObject bridge;
-    QUserInfoDlg userCentre(user, &bridge);
+    QUserInfoDlg userCentre(user, BridgeOrigins(), &bridge);
     QCOMPARE(unnamed(&userCentre), QStringList());
 }
 #endif
