@@ -5,8 +5,11 @@
 #include "login/dialog/QLoginDialog.h"
 #include "tests/support/RefServiceProcess.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QScopedPointer>
 #include <QTemporaryDir>
 
@@ -50,3 +53,21 @@ private:
     QString m_appDir;
     bool m_signedIn = false;
 };
+
+// A pushed notice as the push page hands it to the desktop (NSVPush).
+inline QString pushedNotice()
+{
+    return QString::fromUtf8(QJsonDocument(QJsonObject{
+        {"alias", "lumiqPushNotice"}, {"uuid", "m1"},
+        {"data", QJsonObject{{"uuid", "n1"}, {"title", QStringLiteral("通知")},
+                             {"content", QStringLiteral("内容")}}}}).toJson());
+}
+
+// The notice pop-up on screen, if any.
+inline QWidget *shownPopup()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->inherits("QAcceptMsgWidget") && w->isVisible())
+            return w;
+    return nullptr;
+}

@@ -73,17 +73,9 @@ void TestDeskHighDensity::layoutKeepsItsProportions()
     QCOMPARE(grid->buttons().first()->geometry(), QRect(0, 0, 73, 90));
 
     // A pop-up keeps to the lower right corner.
-    desk.NSVPush(QString::fromUtf8(QJsonDocument(QJsonObject{
-        {"alias", "lumiqPushNotice"}, {"uuid", "m1"},
-        {"data", QJsonObject{{"uuid", "n1"}, {"title", QStringLiteral("通知")}, {"content", QStringLiteral("内容")}}}})
-                                       .toJson()));
+    desk.NSVPush(pushedNotice());
     QWidget *popup = nullptr;
-    QTRY_VERIFY([&]() {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->inherits("QAcceptMsgWidget") && w->isVisible())
-                popup = w;
-        return popup != nullptr;
-    }());
+    QTRY_VERIFY((popup = shownPopup()) != nullptr);
     QTRY_VERIFY(QTest::qWaitForWindowExposed(popup));
     const QRect shown = pixels(popup);
     QCOMPARE(shown.size(), popup->size() * 2);

@@ -223,18 +223,9 @@ void TestDeskLayer::browserAndPopupLieAboveDesktop()
     QPointer<QWidget> browser = openBrowserWindow(QStringLiteral("about:blank"), QStringLiteral("test"));
     if (!browser)
         QSKIP("a build without the web engine has no browser window");
-    const QString notice = QString::fromUtf8(QJsonDocument(QJsonObject{
-        {"alias", "lumiqPushNotice"}, {"uuid", "m1"},
-        {"data", QJsonObject{{"uuid", "n1"}, {"title", QStringLiteral("通知")}, {"content", QStringLiteral("内容")}}}})
-                                                 .toJson());
-    m_desk->NSVPush(notice);
+    m_desk->NSVPush(pushedNotice());
     QWidget *popup = nullptr;
-    QTRY_VERIFY([&]() {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->inherits("QAcceptMsgWidget") && w->isVisible())
-                popup = w;
-        return popup != nullptr;
-    }());
+    QTRY_VERIFY((popup = shownPopup()) != nullptr);
     QTRY_VERIFY(level(browser->winId()) >= 0 && level(popup->winId()) >= 0);
     QVERIFY2(level(browser->winId()) > level(m_desk->winId()), "the browser lies beneath the desktop");
     QVERIFY2(level(popup->winId()) > level(m_desk->winId()), "the pop-up lies beneath the desktop");
