@@ -121,7 +121,10 @@ QString TestDesktopFind::writeStandIn(const QString &id)
     const QString path = m_dir.filePath("standin_" + id + ".sh");
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        file.write("#!/bin/sh\necho " + id.toUtf8() + " > \"" + m_marker.toUtf8() + "\"\n");
+        // Written aside and renamed, so the marker never exists empty.
+        const QByteArray marker = m_marker.toUtf8();
+        file.write("#!/bin/sh\necho " + id.toUtf8() + " > \"" + marker + ".part\" && mv \""
+                   + marker + ".part\" \"" + marker + "\"\n");
         file.close();
     }
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
