@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QTextCodec>
 
+#include <functional>
+
 namespace {
 
 const QString kServerGroup = QStringLiteral("server");
@@ -123,6 +125,32 @@ void createOwnerOnly(const QString &path)
     restrictToOwner(path);
 }
 
+// Every write of Config.ini: a file the administrator locked is left exactly
+// as it is (no new mode, no rewrite), the file is owner-only before and
+// after (it holds the remembered password), and a write that did not reach
+// the disk is reported. what names the change for the log.
+bool writeConfig(const QString &path, const char *what, const std::function<void(ConfigIni &)> &write)
+{
+    if (lockedAgainstWriting(path)) {
+        qCWarning(lcCore) << path << "is read-only;" << what << "is not written";
+        return false;
+    }
+    createOwnerOnly(path);
+    QSettings::Status status;
+    {
+        ConfigIni settings(path);
+        write(settings);
+        settings.sync();
+        status = settings.status();
+    }
+    restrictToOwner(path);
+    if (status != QSettings::NoError) {
+        qCWarning(lcCore) << "cannot write" << what << "to" << path;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace Settings {
@@ -181,15 +209,7 @@ QString token(const QString &path)
 
 bool writeSignIn(const SignIn &signIn, const QString &path)
 {
-    if (lockedAgainstWriting(path)) {
-        // Left exactly as it is: no new mode, no rewrite.
-        qCWarning(lcCore) << path << "is read-only; the sign-in is not remembered";
-        return false;
-    }
-    createOwnerOnly(path);
-    QSettings::Status status;
-    {
-        ConfigIni settings(path);
+    return writeConfig(path, "the sign-in", [&signIn](ConfigIni &settings) {
         // The order of the keys is part of the file's contract.
         settings.setValue(kToken, signIn.token);
         settings.setValue(kUid, signIn.uid);
@@ -197,15 +217,7 @@ bool writeSignIn(const SignIn &signIn, const QString &path)
         settings.setValue(kUserName, signIn.account);
         settings.setValue(kUserPassword, signIn.password);
         settings.setValue(kAutoLogin, 1);
-        settings.sync();
-        status = settings.status();
-    }
-    restrictToOwner(path);
-    if (status != QSettings::NoError) {
-        qCWarning(lcCore) << "cannot write" << path;
-        return false;
-    }
-    return true;
+    });
 }
 
 ServerSeed seedServerGroup(const QString &adminPath, const QString &path)
@@ -228,25 +240,11 @@ ServerSeed seedServerGroup(const QString &adminPath, const QString &path)
         if (!user.childKeys().isEmpty())
             return ServerSeed::UserHasServer;
     }
-    if (lockedAgainstWriting(path)) {
-        qCWarning(lcCore) << path << "is read-only; the administrator's service is not preset";
-        return ServerSeed::Failed;
-    }
-    createOwnerOnly(path);
-    QSettings::Status status;
-    {
-        ConfigIni user(path);
-        for (const auto &value : qAsConst(values))
+    const bool written = writeConfig(path, "the administrator's service", [&values](ConfigIni &user) {
+        for (const auto &value : values)
             user.setValue(value.first, value.second);
-        user.sync();
-        status = user.status();
-    }
-    restrictToOwner(path);
-    if (status != QSettings::NoError) {
-        qCWarning(lcCore) << "cannot write" << path;
-        return ServerSeed::Failed;
-    }
-    return ServerSeed::Seeded;
+    });
+    return written ? ServerSeed::Seeded : ServerSeed::Failed;
 }
 
 QString desktopWallpaper(const QString &path)
@@ -256,21 +254,9 @@ QString desktopWallpaper(const QString &path)
 
 bool setDesktopWallpaper(const QString &picturePath, const QString &path)
 {
-    if (lockedAgainstWriting(path)) {
-        qCWarning(lcCore) << path << "is read-only; the wallpaper is not remembered";
-        return false;
-    }
-    createOwnerOnly(path);
-    QSettings::Status status;
-    {
-        ConfigIni settings(path);
+    return writeConfig(path, "the wallpaper", [&picturePath](ConfigIni &settings) {
         settings.setValue(kDesktopWallpaper, picturePath);
-        settings.sync();
-        status = settings.status();
-    }
-    // The file holds the remembered password.
-    restrictToOwner(path);
-    return status == QSettings::NoError;
+    });
 }
 
 QString installedVersion(const QString &path)
