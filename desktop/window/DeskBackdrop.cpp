@@ -43,7 +43,11 @@ void DeskBackdrop::load()
     m_composed = QPixmap();
     const QString own = WallpaperChoice::pictureFolder() + QLatin1Char('/')
         + WallpaperChoice::pictures().first().file;
-    m_path = firstPicture({Settings::desktopWallpaper(), Platform::systemWallpaper(), own});
+    // The system's picture costs a program run: asked only when the user's
+    // own choice cannot be shown.
+    m_path = firstPicture({Settings::desktopWallpaper()});
+    if (m_path.isEmpty())
+        m_path = firstPicture({Platform::systemWallpaper(), own});
     m_picture = m_path.isEmpty() ? QImage() : QImage(m_path);
     qCInfo(lcDesktop) << "desktop wallpaper" << (m_path.isEmpty() ? QStringLiteral("none found") : m_path);
 }
