@@ -190,18 +190,24 @@ void UpdateFlow::prepare()
     downloadSignature();
 }
 
+DownLoadManager *UpdateFlow::startDownload(bool resume)
+{
+    auto *download = new DownLoadManager(this);
+    download->setLauncher({}); // nothing downloaded here is ever run
+    download->setIdleTimeout(m_options.idleTimeoutMs);
+    download->setSupportBreakpoint(resume);
+    connect(download, &DownLoadManager::signalDownloadError, this,
+            [this](DOWNLOADETYPE kind) { onDownloadError(kind); });
+    return download;
+}
+
 void UpdateFlow::downloadSignature()
 {
     setState(State::Downloading);
     m_clock.start();
-    m_download = new DownLoadManager(this);
-    m_download->setLauncher({}); // a package is never run
-    m_download->setIdleTimeout(m_options.idleTimeoutMs);
-    connect(m_download.data(), &DownLoadManager::signalDownloadError, this,
-            [this](DOWNLOADETYPE kind) { onDownloadError(kind); });
     // Always fetched anew: it is small, and it must be the one that
     // belongs to the package served now.
-    m_download->setSupportBreakpoint(false);
+    m_download = startDownload(false);
     QUrl url(m_options.url, QUrl::TolerantMode);
     url.setPath(url.path() + QStringLiteral(".sig"));
     connect(m_download.data(), &DownLoadManager::signalReplyFinished, this, [this] {
@@ -219,14 +225,9 @@ void UpdateFlow::downloadPackage()
         fail(Error::Cancelled, QStringLiteral("cancelled"));
         return;
     }
-    m_download = new DownLoadManager(this);
-    m_download->setLauncher({});
-    m_download->setIdleTimeout(m_options.idleTimeoutMs);
     // Continues the bytes of an earlier run when the server still has the
     // same file.
-    m_download->setSupportBreakpoint(true);
-    connect(m_download.data(), &DownLoadManager::signalDownloadError, this,
-            [this](DOWNLOADETYPE kind) { onDownloadError(kind); });
+    m_download = startDownload(true);
     connect(m_download.data(), &DownLoadManager::signalDownloadProcess, this, [this](qint64 received, qint64 total) {
         m_received = received;
         m_total = total;

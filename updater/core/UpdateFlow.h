@@ -127,6 +127,8 @@ private:
     void setState(State state);
     void waitForClient();
     void prepare();
+    // A download into the work folder; resume continues an earlier run's bytes.
+    DownLoadManager *startDownload(bool resume);
     void downloadSignature();
     void downloadPackage();
     void onDownloadError(int kind);
