@@ -442,11 +442,9 @@ void QLumiqDesk::openGrid(ZAppMenuButton *tab)
     grid->setAccessibleName(tab->accessibleName());
     // The add button opens the app centre at the store's category that
     // matches this one (the store lists its categories in its own order).
-    QString categoryName;
-    for (const auto &entry : m_store.catalogue()) {
-        if (entry.first && entry.first->id == categoryId)
-            categoryName = entry.first->name;
-    }
+    const int categoryIndex = m_store.categoryIndex(categoryId);
+    const QString categoryName =
+        categoryIndex >= 0 ? m_store.catalogue().at(categoryIndex).first->name : QString();
     connect(grid, &DragWidget::openAccept, this, [this, categoryId, categoryName]() {
         openAppCenterDlg(StoreCategory::indexFor(m_links.appCategoryLinks, categoryId, categoryName));
     });
